@@ -1,0 +1,49 @@
+// Constant geometry of the 8x8 board: steps, rays, directions between
+// squares, bit-scan tables and the per-type attack weights.
+#pragma once
+
+#include "board/types.h"
+
+// Direction steps: 0 E, 1 N, 2 W, 3 S, 4 NW, 5 NE, 6 SW, 7 SE, 8..15 knight jumps.
+constexpr int directionStep[16] = {1, 8, -1, -8, 7, 9, -9, -7, -17, -10, 6, 15, 17, 10, -6, -15};
+
+// One entry of a ray list: the square reached and how many squares of the
+// same ray follow it (0 on the last square, always 0 for knight and king).
+struct RayEntry {
+  uint8_t square;
+  uint8_t remaining;
+};
+constexpr int RayListLength = 28;  // queen's 27 squares plus the terminator
+
+// nextSquare[d][q]: one step from q in direction d, 255 off the board.
+extern const uint8_t nextSquare[16][64];
+// directionTo[a][b]: direction from b to a (0..15), 16 when none.
+extern const uint8_t directionTo[64][64];
+// rayList[type][q]: squares reached on an empty board, ray by ray, ended by 255.
+extern const RayEntry rayList[7][64][RayListLength];
+// highestBit[b] / lowestBit[b]: index of the highest / lowest set bit of a byte.
+extern const uint8_t highestBit[256];
+extern const uint8_t lowestBit[256];
+// squareShade[q]: 1 for a dark square (a1 is dark).
+extern const uint8_t squareShade[64];
+
+// First of the two pawn capture directions: 4 (NW) for White, 6 (SW) for Black.
+constexpr int pawnCaptureDir[2] = {4, 6};
+// Attack weight per PieceType in directCounts.
+constexpr uint16_t attackWeight[7] = {0, 1024, 256, 64, 16, 2, 1};
+// Weights of the men that move along each direction.
+constexpr uint16_t lineWeightMask[16] = {62, 62, 62, 62, 206, 206, 206, 206,
+                                         768, 768, 768, 768, 768, 768, 768, 768};
+// Line classes: bit 8 diagonals, 16 ranks and files, 32 any line.
+constexpr uint8_t lineClass[7] = {0, 0, 0, 40, 48, 56, 0};
+// Class bit of each direction.
+constexpr uint8_t dirClass[16] = {16, 16, 16, 16, 8, 8, 8, 8, 4, 4, 4, 4, 4, 4, 4, 4};
+// (1 << type) of the men a line in each direction continues through.
+constexpr uint8_t passMask[16] = {48, 48, 48, 48, 40, 40, 40, 40, 4, 4, 4, 4, 4, 4, 4, 4};
+
+inline int highestSlot(PieceSet set) {
+  return set > 255 ? highestBit[set >> 8] + 8 : highestBit[set];
+}
+inline int lowestSlot(PieceSet set) {
+  return (set & 255) ? lowestBit[set & 255] : lowestBit[(set >> 8) & 255] + 8;
+}

@@ -1,0 +1,27 @@
+// Making and unmaking moves on the one board, the null move, hash keys,
+// repetition and fifty-move detection.
+#pragma once
+
+#include "board/types.h"
+
+// pieceKey[(type - 1) * 2 + colour][square] and the en-passant/castling keys.
+extern const uint64_t pieceKey[12][64];
+extern const uint32_t squareKey[64];
+
+// plyCount at the root of the current search; repetition detection reads
+// plies after it from plyStack and older ones from the game history.
+extern uint32_t rootPly;
+// The search scores a position as drawn once the halfmove clock exceeds this.
+extern uint32_t fiftyMoveLimit;
+
+void makeMove(Move m);
+void unmakeMove();
+void makeNullMove();
+void unmakeNullMove();
+
+bool isRepetition();
+int countRepetitions();
+inline bool fiftyMoveDraw() { return pos.plyCount - pos.lastIrreversiblePly > fiftyMoveLimit; }
+
+// Hash key computed from scratch (validator for tests and set-up).
+uint64_t computeHashKey();

@@ -1,0 +1,20 @@
+// Setting up a position: start position, FEN, and reading move text.
+#pragma once
+
+#include "board/types.h"
+
+// Game-level values written by set-up.
+extern uint8_t gameSideToMove;
+extern uint32_t gameMoveNumber;       // half-moves before the set-up position
+extern uint8_t gameStartedFromSetUp;  // 1 after a FEN or Chess960 set-up
+extern char setUpFen[128];            // FEN text of the last FEN set-up
+
+void newGame();
+// Parses, validates and sets up; on rejection the previous position stays.
+// Returns non-zero when the FEN was accepted.
+uint32_t parseFen(const char* text);
+// mode 2/3: load the start position first; 0/1: side to move for a board
+// already written into pieceOn/colourOn. False for an illegal position.
+bool setUpPosition(int mode, uint32_t castleWord);
+// Coordinates (e2e4, e7e8q) or SAN (Nf3, exd5, e8=Q). 0 when not a move.
+Move parseMoveText(const char* text);
