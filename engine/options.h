@@ -1,0 +1,53 @@
+// User options: storage, defaults, the "uci" option list and "setoption".
+#pragma once
+
+#include <cstdint>
+
+// optionFlags bits (the word itself lives in board/position.h).
+constexpr uint32_t OptReportLevel = 0x3;
+constexpr uint32_t OptVerboseUci = 1u << 2;
+constexpr uint32_t OptGuiTimeLag = 1u << 3;
+constexpr uint32_t OptOptimistic = 1u << 4;
+constexpr uint32_t OptBookStyleShift = 5;     // 3 bits
+constexpr uint32_t OptPlayingStyleShift = 8;  // 2 bits
+constexpr uint32_t OptRetainHash = 1u << 10;
+constexpr uint32_t OptInternal11 = 1u << 11;
+constexpr uint32_t OptSelectivityShift = 12;  // 3 bits
+constexpr uint32_t OptSmartSearch = 1u << 15;
+constexpr uint32_t OptOwnBook = 1u << 16;
+constexpr uint32_t OptOneShot17 = 1u << 17;
+constexpr uint32_t OptFutility = 1u << 18;
+constexpr uint32_t OptLimitStrength = 1u << 20;
+constexpr uint32_t OptPonder = 1u << 21;
+constexpr uint32_t OptSharpenPv = 1u << 22;
+constexpr uint32_t OptExtendSearch = 1u << 24;
+constexpr uint32_t OptSwindle = 1u << 25;
+constexpr uint32_t OptChess960 = 1u << 26;
+constexpr uint32_t OptUseTablebases = 1u << 27;
+constexpr uint32_t OptBookLearning = 1u << 28;
+constexpr uint32_t OptPositionLearning = 1u << 29;
+constexpr uint32_t OptCombinations = 1u << 30;
+constexpr uint32_t OptHyperModern = 1u << 31;
+
+extern uint32_t saveFlags;          // bit 24: AutoSave PGN
+extern uint32_t hashSizeKb;
+extern int32_t tbProbeDepth;
+extern int32_t drawScore;           // internal units, negated option value
+extern int32_t forwardPruning16;
+extern int32_t threatDepthNeg;
+extern uint8_t multiPvCount;
+extern uint32_t tbCacheBytes;
+extern char tbPath[160];
+extern char bookFileName[160];
+extern int32_t eloTarget, eloMin, eloMax;
+extern uint32_t nodeRateLimit;      // nodes per second, 0 = unlimited
+extern uint32_t bookStatus;         // bit 0 read-only, bit 1 no book found
+extern uint32_t recordCount;        // book positions
+
+void SetDefaultOptions();
+void PrintOptions();
+int HandleSetOption(char* cursor);  // cursor just after "setoption name "
+uint32_t EloForRate(uint32_t rate);
+uint32_t RateForElo(uint32_t elo);
+// Sets eloMin/eloMax/eloTarget from the measured node rate.
+void SetEloBounds(uint32_t measuredRate);
