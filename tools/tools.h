@@ -1,0 +1,4 @@
+// Entry points of the braxen-tool subcommands; argv[0] is the subcommand.
+#pragma once
+
+int perftCommand(int argc, char** argv);
