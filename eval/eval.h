@@ -3,6 +3,7 @@
 // preparation and the by-products left in the current PlyRecord.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include "board/types.h"
 
@@ -127,4 +128,4 @@ int materialClassIndex(int side);
 // endgameClassTable[(own << 8) | opponent]: bit 7 set = special class in
 // bits 0..5; else adjustment ((e & 63) - 32) * 16 with bit 6 = no win by
 // material alone.
-extern const uint8_t endgameClassTable[216 * 256];
+extern const std::array<uint8_t, 216 * 256> endgameClassTable;

@@ -1,0 +1,327 @@
+// Endgame evaluators of the special material classes: the mating drive
+// against a bare king, the wrong-coloured bishop, minor against bishop and
+// pawn, queen against pawn, rook against rook and pawn, king and pawn
+// against king, and the pawn endings.
+#include "board/geometry.h"
+#include "board/makemove.h"
+#include "eval/eval.h"
+#include "eval/terms.h"
+#include "search/think.h"
+
+// Lone-king tables by square, rank 1 first. Centre: the king is worse off
+// near the edge. Corner tables: low in the two corners of one colour.
+const int8_t loneKingCentre[64] = {
+    1, 8, 16, 24, 24, 16, 8, 1,     8, 32, 40, 48, 48, 40, 32, 8,
+    16, 40, 56, 64, 64, 56, 40, 16, 24, 48, 64, 72, 72, 64, 48, 24,
+    24, 48, 64, 72, 72, 64, 48, 24, 16, 40, 56, 64, 64, 56, 40, 16,
+    8, 32, 40, 48, 48, 40, 32, 8,   1, 8, 16, 24, 24, 16, 8, 1};
+const int8_t loneKingDarkCorners[64] = {
+    1, 1, 27, 35, 57, 70, 83, 90,    1, 40, 45, 65, 70, 80, 95, 83,
+    27, 45, 43, 80, 90, 100, 80, 70, 35, 65, 80, 90, 110, 90, 70, 57,
+    57, 70, 90, 110, 90, 80, 65, 35, 70, 80, 100, 90, 80, 43, 45, 27,
+    83, 95, 80, 70, 65, 45, 40, 1,   90, 83, 70, 57, 35, 27, 1, 1};
+const int8_t loneKingLightCorners[64] = {
+    90, 83, 70, 57, 35, 27, 1, 1,    83, 95, 80, 70, 65, 45, 40, 1,
+    70, 80, 100, 90, 80, 43, 45, 27, 57, 70, 90, 110, 90, 80, 65, 35,
+    35, 65, 80, 90, 110, 90, 70, 57, 27, 45, 43, 80, 90, 100, 80, 70,
+    1, 40, 45, 65, 70, 80, 95, 83,   1, 1, 27, 35, 57, 70, 83, 90};
+
+namespace {
+
+// Moves a pawn needs to promote, by side and rank index.
+constexpr int movesToQueen[2][8] = {{0, 5, 5, 4, 3, 2, 1, 0}, {0, 1, 2, 3, 4, 5, 5, 0}};
+// Bonus of a passer the lone king cannot catch / can catch, by moves to queen 1..5.
+constexpr int unstoppablePasser[6] = {0, 996, 904, 828, 750, 696};
+constexpr int runningPasser[6] = {0, 196, 137, 90, 54, 30};
+// Base score of a won king-and-pawn ending by the pawn's rank index 1..6.
+constexpr int kpkWinBase[7] = {0, 1120, 1160, 1200, 1240, 1280, 1320};
+
+inline int relativeRank(int side, int sq) { return side == White ? rankOf(sq) : 7 - rankOf(sq); }
+inline int promotionSquare(int side, int sq) { return fileOf(sq) + (side == White ? 56 : 0); }
+inline int absInt(int x) { return x < 0 ? -x : x; }
+inline int firstSquare(PieceSet set, int side) { return pos.pieceList[side][__builtin_ctz(set)]; }
+
+// Most advanced pawn of a side (by relative rank), 255 when it has none.
+int leadingPawn(int side) {
+  int best = 255;
+  for (PieceSet set = liveSet(pos.pawnSet, side); set; set &= set - 1) {
+    const int q = pos.pieceList[side][__builtin_ctz(set)];
+    if (best == 255 || relativeRank(side, q) > relativeRank(side, best)) best = q;
+  }
+  return best;
+}
+
+// --- exact king and pawn against king -------------------------------------
+// Won positions in a normalised frame: the pawn is White's and stands on
+// files a..d, ranks 2..7. Index = ((stm * 24 + pawnIndex) * 64 + wk) * 64 + bk.
+constexpr int KpkSize = 2 * 24 * 64 * 64;
+uint8_t kpkWin[KpkSize / 8];
+bool kpkReady = false;
+
+inline int kpkIndex(int stm, int wk, int pawn, int bk) {
+  const int pi = (rankOf(pawn) - 1) * 4 + fileOf(pawn);
+  return ((stm * 24 + pi) * 64 + wk) * 64 + bk;
+}
+inline bool kpkGet(int i) { return (kpkWin[i >> 3] >> (i & 7)) & 1; }
+
+inline bool adjacent(int a, int b) { return kingDistance(a, b) <= 1; }
+inline bool pawnAttacks(int pawn, int sq) {
+  return rankOf(sq) == rankOf(pawn) + 1 && absInt(fileOf(sq) - fileOf(pawn)) == 1;
+}
+
+// Result of one position given the current table: 1 won, 0 not (yet).
+int kpkProbeStep(int stm, int wk, int pawn, int bk) {
+  if (stm == White) {
+    // Promotion to a queen that the black king cannot take.
+    if (rankOf(pawn) == 6) {
+      const int q = pawn + 8;
+      if (q != wk && q != bk && (!adjacent(q, bk) || adjacent(q, wk))) return 1;
+    }
+    for (const RayEntry* r = rayList[King][wk]; r->square != 255; ++r) {
+      const int t = r->square;
+      if (t == pawn || adjacent(t, bk)) continue;
+      if (kpkGet(kpkIndex(Black, t, pawn, bk))) return 1;
+    }
+    const int one = pawn + 8;
+    if (rankOf(pawn) < 6 && one != wk && one != bk) {
+      if (kpkGet(kpkIndex(Black, wk, one, bk))) return 1;
+      const int two = pawn + 16;
+      if (rankOf(pawn) == 1 && two != wk && two != bk && kpkGet(kpkIndex(Black, wk, two, bk))) return 1;
+    }
+    return 0;
+  }
+  bool anyMove = false;
+  for (const RayEntry* r = rayList[King][bk]; r->square != 255; ++r) {
+    const int t = r->square;
+    if (adjacent(t, wk) || pawnAttacks(pawn, t)) continue;
+    if (t == pawn) return 0;  // the pawn falls
+    anyMove = true;
+    if (!kpkGet(kpkIndex(White, wk, pawn, t))) return 0;
+  }
+  if (anyMove) return 1;
+  return pawnAttacks(pawn, bk) ? 1 : 0;  // mate, or stalemate (a draw)
+}
+
+bool kpkLegal(int stm, int wk, int pawn, int bk) {
+  if (wk == pawn || bk == pawn || wk == bk || adjacent(wk, bk)) return false;
+  if (stm == White && pawnAttacks(pawn, bk)) return false;  // Black would be in check on White's move
+  return true;
+}
+
+void buildKpk() {
+  for (int i = 0; i < KpkSize / 8; ++i) kpkWin[i] = 0;
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    for (int stm = 0; stm < 2; ++stm)
+      for (int pi = 0; pi < 24; ++pi) {
+        const int pawn = (pi / 4 + 1) * 8 + (pi & 3);
+        for (int wk = 0; wk < 64; ++wk)
+          for (int bk = 0; bk < 64; ++bk) {
+            const int i = kpkIndex(stm, wk, pawn, bk);
+            if (kpkGet(i) || !kpkLegal(stm, wk, pawn, bk)) continue;
+            if (kpkProbeStep(stm, wk, pawn, bk)) {
+              kpkWin[i >> 3] = static_cast<uint8_t>(kpkWin[i >> 3] | (1 << (i & 7)));
+              changed = true;
+            }
+          }
+      }
+  }
+  kpkReady = true;
+}
+
+}  // namespace
+
+bool kpkWon(int strongKing, int pawn, int weakKing, bool strongToMove) {
+  if (!kpkReady) buildKpk();
+  if (fileOf(pawn) > 3) {
+    strongKing ^= 7, pawn ^= 7, weakKing ^= 7;
+  }
+  if (!kpkLegal(strongToMove ? White : Black, strongKing, pawn, weakKing)) return false;
+  return kpkGet(kpkIndex(strongToMove ? White : Black, strongKing, pawn, weakKing));
+}
+
+int kpkEvaluation(int s, int stm, uint32_t* flags) {
+  const int w = s ^ 1;
+  const int flip = s == White ? 0 : 56;
+  int sk = kingSquare(s) ^ flip, wk = kingSquare(w) ^ flip;
+  int pawn = firstSquare(liveSet(pos.pawnSet, s), s) ^ flip;
+  if (fileOf(pawn) > 3) sk ^= 7, wk ^= 7, pawn ^= 7;
+  int result;
+  if (!kpkWon(sk, pawn, wk, stm == s)) {
+    *flags |= EvalTablebaseDraw;
+    return drawScoreFor[stm];
+  }
+  const int target = rankOf(pawn) == 6 ? pawn + 8 : pawn + 16;
+  const int v = kpkWinBase[rankOf(pawn)] + 2 * (absInt(7 - 2 * fileOf(sk)) + 8 * rankOf(sk)) -
+                8 * absInt(fileOf(pawn) - fileOf(sk)) + absInt(fileOf(wk) - fileOf(pawn)) -
+                absInt(fileOf(sk) - fileOf(pawn)) + absInt(rankOf(wk) - rankOf(target)) -
+                absInt(rankOf(sk) - rankOf(target));
+  result = stm == s ? v : -v;
+  *flags |= stm == s ? EvalTablebaseWin : EvalTablebaseLoss;
+  if (iterationDepth < 2 && pos.plyCount - pos.lastIrreversiblePly > 3 && isRepetition()) result /= 2;
+  return result;
+}
+
+int mateEvaluation(int s, int stm) {
+  const int w = s ^ 1;
+  const int sk = kingSquare(s), wk = kingSquare(w);
+  const bool weakToMove = stm == w;
+  const bool inCheck = (pos.plyTop->flags & EvalInCheck) != 0;
+  int v;
+  if (materialPoints(s) < 5 ||
+      ((stm != s || inCheck || pos.material[s] < pos.material[w] + 640) &&
+       pos.material[s] - pos.threatSum[s] < pos.material[w] + 640)) {
+    v = pieceSquare[s][King][sk] - pieceSquare[w][King][wk];
+  } else {
+    const int8_t* lone = loneKingTable;
+    int b, base;
+    if (pos.material[w] == 0) {
+      b = -1;
+      for (const RayEntry* r = rayList[King][wk]; r->square != 255; ++r)
+        if (pos.attackTable[s].sq[r->square].directCounts == 0 && lone[r->square] > b) b = lone[r->square];
+      if (b < 0) b = lone[wk];
+      base = 1460;
+    } else {
+      b = lone[wk];
+      base = 256;
+    }
+    const bool hasMajor = (liveSet(pos.rookSet, s) | liveSet(pos.queenSet, s)) != 0;
+    base += hasMajor ? 220 : pieceSquare[s][King][sk];
+    v = base - (lone[wk] + b + 16 * absInt(rankOf(sk) - rankOf(wk)) + 16 * absInt(fileOf(sk) - fileOf(wk)));
+  }
+  for (PieceSet set = liveSet(pos.pawnSet, s); set; set &= set - 1) {
+    const int q = pos.pieceList[s][__builtin_ctz(set)];
+    const int m = movesToQueen[s][rankOf(q)];
+    if (m < 1) continue;
+    const int reach = kingDistance(wk, promotionSquare(s, q)) - (weakToMove ? 1 : 0);
+    v += (v < 1000 && m < reach) ? unstoppablePasser[m] : runningPasser[m];
+  }
+  return stm == s ? v : -v;
+}
+
+void wrongBishopScale(int s, int stm, int scale[2], uint32_t* flags) {
+  const int w = s ^ 1;
+  const PieceSet bishops = liveSet(pos.bishopSet, s);
+  const PieceSet pawns = liveSet(pos.pawnSet, s);
+  if (!bishops || !pawns) return;
+  const int fileMask = [&] {
+    int m = 0;
+    for (int f = 0; f < 8; ++f)
+      if (pos.pawnRanksOnFile[s][f + 1]) m |= 1 << f;
+    return m;
+  }();
+  int corner;
+  if (fileMask == 1) corner = s == White ? 56 : 0;
+  else if (fileMask == 128) corner = s == White ? 63 : 7;
+  else return;
+  const int bishop = firstSquare(bishops, s);
+  if (squareShade[bishop] == squareShade[corner]) return;
+  int d = kingDistance(kingSquare(w), corner);
+  if (d < 2) {
+    scale[s] = 0;
+    if (pawnCount(w) == 0) *flags |= EvalTablebaseDraw;
+    return;
+  }
+  if (stm == w) d -= 1;
+  const int lead = leadingPawn(s);
+  const int e = d - kingDistance(kingSquare(s), corner);
+  if (d <= 7 - relativeRank(s, lead) && e <= 0) scale[s] = e < -3 ? 1 : 2 * e + 9;
+}
+
+void bishopPawnScale(int s, int scale[2]) {
+  const int w = s ^ 1;
+  const PieceSet bishops = liveSet(pos.bishopSet, s), pawns = liveSet(pos.pawnSet, s);
+  if (!bishops || !pawns) return;
+  const int bishop = firstSquare(bishops, s), pawn = firstSquare(pawns, s);
+  const int wk = kingSquare(w);
+  const bool kingAhead = fileOf(wk) == fileOf(pawn) && relativeRank(s, wk) > relativeRank(s, pawn);
+  if (kingAhead && (squareShade[wk] != squareShade[bishop] || relativeRank(s, wk) < 6)) {
+    scale[s] = 0;
+    return;
+  }
+  const PieceSet defenders = liveSet(pos.bishopSet, w);
+  if (!defenders || liveSet(pos.knightSet, w)) return;
+  const int theirBishop = firstSquare(defenders, w);
+  if (squareShade[theirBishop] == squareShade[bishop]) return;
+  if (relativeRank(s, pawn) < 5) {
+    scale[s] = 0;
+    return;
+  }
+  const int up = s == White ? 8 : -8;
+  const uint16_t bishopBit = static_cast<uint16_t>(pos.slotBitOn[theirBishop]);
+  const bool bishopSafe = pos.attackTable[s].sq[theirBishop].directCounts == 0;
+  for (int t = pawn + up; t >= 0 && t < 64; t += up) {
+    if (t == wk || (bishopSafe && (pos.attackTable[w].sq[t].directAttackers & bishopBit))) {
+      scale[s] = 0;
+      return;
+    }
+  }
+}
+
+int queenPawnCorrection(int, int s, uint32_t*) {
+  const int w = s ^ 1;
+  const PieceSet pawns = liveSet(pos.pawnSet, w);
+  if (!pawns) return 0;
+  const int pawn = firstSquare(pawns, w);
+  const int p = promotionSquare(w, pawn);
+  const int wk = kingSquare(w), sk = kingSquare(s);
+  const int c = 2 * (manhattan(wk, p) - manhattan(sk, p));
+  if (relativeRank(w, pawn) != 6) return c;
+  if (pos.pieceOn[p] == Queen && pos.colourOn[p] == s) return c + 96;
+  const AttackTable& strongA = pos.attackTable[s];
+  const AttackTable& weakA = pos.attackTable[w];
+  const bool weakControls = weakA.sq[p].directCounts != 0;
+  if (!weakControls && (strongA.sq[pawn].directCounts || strongA.sq[p].directCounts || kingDistance(wk, p) != 2))
+    return c + 32;
+  // Rook and bishop pawns on the seventh, supported by their king, hold
+  // unless the queen's king is close enough to help.
+  const int f = fileOf(pawn);
+  const bool drawingFile = f == 0 || f == 2 || f == 5 || f == 7;
+  if (drawingFile && adjacent(wk, pawn) && kingDistance(sk, p) > 3)
+    return c - (pos.material[s] - pos.material[w]) + 64;
+  return c;
+}
+
+int rookPawnCorrection(int s, int, int scale[2]) {
+  const int w = s ^ 1;
+  const PieceSet pawns = liveSet(pos.pawnSet, s);
+  if (!pawns) return 0;
+  // Normalise: strong side White, pawn on files a..d.
+  const int flip = s == White ? 0 : 56;
+  int pawn = firstSquare(pawns, s) ^ flip;
+  int sk = kingSquare(s) ^ flip, wk = kingSquare(w) ^ flip;
+  if (fileOf(pawn) > 3) pawn ^= 7, sk ^= 7, wk ^= 7;
+  const int f = fileOf(pawn), promo = 56 + f;
+  const bool kingInFront = (wk == promo) || (absInt(fileOf(wk) - f) <= 1 && rankOf(wk) > rankOf(pawn) &&
+                                              kingDistance(wk, promo) < kingDistance(sk, promo));
+  if (pos.threatSum[w] == 0 && kingInFront) scale[s] = scale[s] / 2;
+  int c = 16 * kingDistance(wk, pawn);
+  c += 4 * (absInt(fileOf(wk) - f) - absInt(fileOf(sk) - f));
+  static constexpr int cutOff[4] = {5, 4, 3, 3};
+  const int cut = fileOf(wk) - f;
+  if (cut >= cutOff[f] && (f == 0 || kingDistance(sk, pawn) > 2)) c += 128;
+  if (f == 0) c -= 64;
+  return c;
+}
+
+int pawnEndingEvaluation(int stm, int score, int strong, int weak, uint32_t* flags) {
+  // Rook-pawn fortress: every pawn of one side on a single rook file, the
+  // other side without pawns and its king on that file ahead of them.
+  for (int side = 0; side < 2; ++side) {
+    const int other = side ^ 1;
+    if (pawnCount(other) != 0 || pawnCount(side) == 0) continue;
+    const bool aFile = pos.pawnRanksOnFile[side][1] != 0;
+    const int file = aFile ? 0 : 7;
+    int onFiles = 0;
+    for (int f = 1; f <= 8; ++f) onFiles += pos.pawnRanksOnFile[side][f] != 0;
+    if (onFiles != 1 || (!aFile && pos.pawnRanksOnFile[side][8] == 0)) continue;
+    const int k = kingSquare(other), lead = leadingPawn(side);
+    if (fileOf(k) == file && relativeRank(side, k) > relativeRank(side, lead)) {
+      *flags |= EvalTablebaseDraw;
+      return 0;
+    }
+  }
+  (void)weak;
+  return score + mainEvaluation(stm, strong, 15);
+}

@@ -1,0 +1,75 @@
+// Internal interface between the evaluation driver and its terms and
+// endgame evaluators. Only eval/*.cpp and the tests include it.
+#pragma once
+
+#include <cstdint>
+#include "board/types.h"
+
+// --- small board queries --------------------------------------------------
+inline int popCount(uint32_t set) { return __builtin_popcount(set); }
+inline PieceSet liveSet(const PieceSet* typeSet, int side) { return typeSet[side] & pos.pieceSet[side]; }
+inline int pawnCount(int side) { return popCount(liveSet(pos.pawnSet, side)); }
+inline int knightCount(int side) { return popCount(liveSet(pos.knightSet, side)); }
+inline int bishopCount(int side) { return popCount(liveSet(pos.bishopSet, side)); }
+inline int rookCount(int side) { return popCount(liveSet(pos.rookSet, side)); }
+inline int queenCount(int side) { return popCount(liveSet(pos.queenSet, side)); }
+// Material points of a side: knight and bishop 3, rook 5, queen 10 (signature byte 0).
+inline int materialPoints(int side) { return pos.materialSignature[side] & 0xFF; }
+// Pieces (not pawns, not the king) of a side (signature byte 1).
+inline int pieceCountOf(int side) { return (pos.materialSignature[side] >> 8) & 0xFF; }
+
+inline int kingDistance(int a, int b) {
+  const int dr = rankOf(a) - rankOf(b), df = fileOf(a) - fileOf(b);
+  const int r = dr < 0 ? -dr : dr, f = df < 0 ? -df : df;
+  return r > f ? r : f;
+}
+inline int manhattan(int a, int b) {
+  const int dr = rankOf(a) - rankOf(b), df = fileOf(a) - fileOf(b);
+  return (dr < 0 ? -dr : dr) + (df < 0 ? -df : df);
+}
+inline bool edgeSquare(int sq) {
+  const int r = rankOf(sq), f = fileOf(sq);
+  return r == 0 || r == 7 || f == 0 || f == 7;
+}
+
+// Centre closeness of each square, rank 1 first (0 corner .. 12 centre).
+constexpr int8_t centreValue[64] = {
+    0, 1, 2, 3, 3, 2, 1, 0,  1, 3, 5, 6, 6, 5, 3, 1,  2, 5, 8, 9, 9, 8, 5, 2,
+    3, 6, 9, 12, 12, 9, 6, 3, 3, 6, 9, 12, 12, 9, 6, 3, 2, 5, 8, 9, 9, 8, 5, 2,
+    1, 3, 5, 6, 6, 5, 3, 1,  0, 1, 2, 3, 3, 2, 1, 0};
+
+// Lone-king tables (signed bytes by square): centre, dark corners low, light corners low.
+extern const int8_t loneKingCentre[64];
+extern const int8_t loneKingDarkCorners[64];
+extern const int8_t loneKingLightCorners[64];
+
+// Material of each side at the root of the current search.
+extern int32_t rootMaterial[2];
+
+// --- positional terms, White's view ----------------------------------------
+int pieceTerm();
+int pawnTerm(int whiteToMove);
+int kingTerm();
+// Mobility and activity of the bishop of `side` on sq.
+int bishopActivity(int sq, int side);
+
+// --- endgame evaluators ------------------------------------------------------
+// Score for the side to move of a bare king against mating material.
+int mateEvaluation(int strong, int sideToMove);
+// Bishop and rook-file pawns with the wrong corner: lowers scale[strong];
+// may set the draw verdict.
+void wrongBishopScale(int strong, int sideToMove, int scale[2], uint32_t* flags);
+// Minor piece against bishop and pawn: scale[strong] = 0 in drawn set-ups.
+void bishopPawnScale(int strong, int scale[2]);
+// Queen against pawn: correction for the strong side.
+int queenPawnCorrection(int sideToMove, int strong, uint32_t* flags);
+// Rook against rook and pawn: correction for the strong side; may lower scale[strong].
+int rookPawnCorrection(int strong, int sideToMove, int scale[2]);
+// King and pawn against king: score for the side to move with its verdict.
+int kpkEvaluation(int strong, int sideToMove, uint32_t* flags);
+// Pawn endings: complete score for the side to move, given the material score.
+int pawnEndingEvaluation(int sideToMove, int score, int strong, int weak, uint32_t* flags);
+// Exact king-and-pawn-against-king result: true when the side with the pawn
+// wins. Squares are in the normalised frame (pawn White's, strongMoves says
+// whose turn it is).
+bool kpkWon(int strongKing, int pawn, int weakKing, bool strongToMove);
