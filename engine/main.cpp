@@ -1,0 +1,4 @@
+// Program entry of both editions.
+#include "engine/uci.h"
+
+int main() { return EngineMain(); }

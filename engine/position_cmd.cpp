@@ -1,0 +1,93 @@
+// The "position" command: game continuation, set-up and the move list,
+// keeping the game record in step with what the GUI sends.
+#include <cstring>
+
+#include "board/history.h"
+#include "board/movegen.h"
+#include "board/setup.h"
+#include "engine/gamefile.h"
+#include "engine/uci.h"
+#include "search/think.h"
+
+char lastPositionText[LineBufferSize];
+
+namespace {
+
+// Record flag bits read here: search information and the book mark.
+constexpr uint16_t RecordBookMove = 0x1000;
+
+size_t CommonPrefix(const char* a, const char* b) {
+  size_t n = 0;
+  while (a[n] != '\0' && a[n] == b[n]) n++;
+  return n;
+}
+
+// The previous game is over unless the new text repeats most of the old
+// one (at least two thirds of it as a common prefix).
+void CheckGameContinues(const char* text) {
+  if (newGameAnnounced || gamePlyCount < 3) return;
+  size_t n = CommonPrefix(text, lastPositionText);
+  if (3 * n / 2 < strlen(lastPositionText)) SaveFinishedGame();
+}
+
+// Clears what a search stored in a record whose move the GUI has replaced.
+void ClearSearchData(GameRecord* r) {
+  r->score = 0;
+  r->flags = 0;
+  r->styleDepth = 0;
+  r->thinkTime = 0;
+}
+
+// Plays the space-separated move texts at cursor; rejected tokens are
+// skipped.
+void PlayMoveList(char* cursor) {
+  bool followsStoredGame = true;
+  while (*cursor != '\0') {
+    char* token = cursor;
+    while (*cursor != '\0' && *cursor != ' ') cursor++;
+    if (*cursor == ' ') *cursor++ = '\0';
+    while (*cursor == ' ') cursor++;
+
+    Move m = parseMoveText(token);
+    if (m == 0 || !completeMove(pos.sideToMove, &m)) continue;
+
+    GameRecord* next = gameTop + 1;
+    if (next < gameHistory + GameHistorySize) {
+      if (followsStoredGame && ((next->move ^ m) & FromToMask) == 0) {
+        if (next->flags & RecordBookMove) lastBookPly = static_cast<int32_t>(pos.plyCount) + 1;
+      } else {
+        followsStoredGame = false;
+        ClearSearchData(next);
+      }
+    }
+    if (!playGameMove(m)) continue;
+    gameSideToMove ^= 1;
+    gamePlyCount = static_cast<int32_t>(pos.plyCount);
+  }
+}
+
+}  // namespace
+
+void HandlePosition(char* cursor) {
+  CheckGameContinues(cursor);
+  newGameAnnounced = false;
+  strcpy(lastPositionText, cursor);  // both buffers hold one command line
+
+  if (MatchKeyword("startpos", cursor)) {
+    newGame();
+    gamePlyCount = 1;
+  } else if (MatchKeyword("fen", cursor)) {
+    // parseFen sees only the FEN: the text up to the "moves" keyword.
+    static char fenText[LineBufferSize];
+    char* moves = strstr(cursor, "moves");
+    size_t length = moves != nullptr ? static_cast<size_t>(moves - cursor) : strlen(cursor);
+    memcpy(fenText, cursor, length);
+    fenText[length] = '\0';
+    // A rejected FEN leaves the old position; its moves belong to the
+    // position that was refused and are not played.
+    if (parseFen(fenText) == 0) return;
+    gamePlyCount = 1;
+    cursor = moves;
+  }
+  if (MatchKeyword("moves", cursor)) PlayMoveList(cursor);
+}
