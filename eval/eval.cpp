@@ -386,6 +386,7 @@ int mainEvaluation(int s, int strong, int cls) {
     updatePhase();
 
   int p = kingTerm();
+  p += threatTerm();
   p += pawnTerm(s == White ? 1 : 0);
   p += pieceTerm();
   pos.attacksUs = &pos.attackTable[pos.sideToMove];

@@ -50,6 +50,8 @@ extern int32_t rootMaterial[2];
 int pieceTerm();
 int pawnTerm(int whiteToMove);
 int kingTerm();
+// Hanging men, pins and overloaded defenders; fills threatBest/threatSecond.
+int threatTerm();
 // Mobility and activity of the bishop of `side` on sq.
 int bishopActivity(int sq, int side);
 
