@@ -57,6 +57,10 @@ int mainEvaluation(int side, int strongSide, int egClass);
 // driver after the root position is set, before the first evaluate.
 void prepareEvaluation();
 
+// Mating-net test for side c's king in the endgame: raises its mate-threat
+// or king-attacked flag in the current ply record.
+void endgameMateThreat(int c);
+
 // Phase weights and materialBias from the current material (the first
 // step of mainEvaluation and of prepareEvaluation).
 void updatePhase();

@@ -228,6 +228,62 @@ void knightChecks(KingScan& k) {
 
 }  // namespace
 
+void endgameMateThreat(int c) {
+  KingScan k;
+  k.c = c;
+  k.e = c ^ 1;
+  k.king = kingSquare(c);
+  const AttackTable& own = pos.attackTable[c];
+  const AttackTable& them = pos.attackTable[k.e];
+  PieceSet involved = 0;
+  for (const RayEntry* r = rayList[King][k.king]; r->square != 255; ++r) {
+    const int z = r->square;
+    const SquareAttacks& en = them.sq[z];
+    const uint32_t bit = 1u << directionTo[k.king][z];
+    involved |= en.directAttackers | en.xrayAttackers;
+    if (pos.pieceOn[z] != None && pos.colourOn[z] == c) {
+      k.blocked |= bit;
+      continue;
+    }
+    if (pos.pieceOn[z] != None && pos.pieceOn[z] != Rook && pos.pieceOn[z] != Queen) k.blocked |= bit;
+    if (en.directCounts == 0) k.safe |= bit;
+    if (en.totalCount == 1) {
+      const PieceSet one = (en.directAttackers | en.xrayAttackers) & 0xFFFF;
+      if (one) k.slotFlightCover[__builtin_ctz(one)] |= static_cast<uint8_t>(bit);
+    }
+  }
+  const PieceSet queens = liveSet(pos.queenSet, k.e);
+  bool anyMask = false;
+  uint32_t& flags = pos.plyTop->flags;
+  for (const RayEntry* r = rayList[King][k.king]; r->square != 255; ++r) {
+    const int q = r->square;
+    if (pos.pieceOn[q] != None && pos.colourOn[q] == k.e) continue;
+    if (them.sq[q].totalCount <= own.sq[q].totalCount) continue;
+    const int out = directionTo[q][k.king];  // direction from the king to q
+    const int dir = directionTo[k.king][q];
+    const PieceSet lineSliders = (out < 4 ? pos.orthoSliders[k.e] : pos.diagSliders[k.e]) & pos.pieceSet[k.e];
+    const unsigned word = (them.sq[q].directCounts + them.sq[q].xrayCount2) & lineWeightMask[out];
+    if (attackerCount(word) < own.sq[q].totalCount) continue;
+    PieceSet set = them.sq[q].directAttackers & lineSliders;
+    while (set) {
+      const int slot = highestSlot(set);
+      set &= ~(1u << slot);
+      uint32_t mask;
+      if (((queens >> slot) & 1) && own.sq[q].totalCount < 2) mask = queenContactMask[k.blocked & 15][dir];
+      else if (attackerCount(word) > own.sq[q].totalCount || dir >= 4) mask = lineMask[dir];
+      else mask = rookContactMask[dir];
+      k.covered |= mask;
+      anyMask = true;
+      if (((k.slotFlightCover[slot] ^ k.safe) & ~mask) == 0) {
+        flags |= mateThreatFlag(c);
+        return;
+      }
+    }
+  }
+  if (anyMask && (k.safe & ~k.covered) == 0 && popCount(involved & 0xFF & pos.pieceSet[k.e]) >= 2)
+    flags |= kingAttackedFlag(c);
+}
+
 int kingAttack(int c) {
   KingScan k;
   k.c = c;
@@ -355,6 +411,7 @@ int kingValue(int c) {
     if (styleSide != c + 1) v = (v * 5) >> 2;
     return v + table[k];
   }
+  if (pieceCountOf(e) >= 2 && materialPoints(e) >= 8) endgameMateThreat(c);
   const int h = table[k];
   int b = h;
   const AttackTable& them = pos.attackTable[e];
