@@ -81,6 +81,7 @@ void HandlePosition(char* cursor) {
     static char fenText[LineBufferSize];
     char* moves = strstr(cursor, "moves");
     size_t length = moves != nullptr ? static_cast<size_t>(moves - cursor) : strlen(cursor);
+    while (length > 0 && cursor[length - 1] == ' ') length--;
     memcpy(fenText, cursor, length);
     fenText[length] = '\0';
     // A rejected FEN leaves the old position; its moves belong to the

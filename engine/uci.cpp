@@ -141,6 +141,8 @@ void PollInput() {
       ReadCommandLine();
     if (IsPlainStop(lineBuffer)) {
       StopSearch();
+    } else if (lineBuffer[strspn(lineBuffer, " ")] == '\0') {
+      // A blank line is no command: nothing to answer.
     } else if (HandleUciCommand(lineBuffer) == 2) {
       StopSearch();
       linePending = true;

@@ -122,6 +122,12 @@ void EngineProcess::closeInput() {
   toEngine = -1;
 }
 
+void EngineProcess::closeOutput() {
+  if (fromEngine >= 0) close(fromEngine);
+  fromEngine = -1;
+  outputEnded = true;
+}
+
 // Waits for more output; false on timeout or when the output has ended.
 bool EngineProcess::fillOutput(int timeoutMs) {
   if (outputEnded || fromEngine < 0) return false;
@@ -219,6 +225,10 @@ int EngineProcess::waitExit(int timeoutMs) {
     // Keep draining output so that a chatty program cannot block on a full pipe.
     if (!outputEnded && fillOutput(5)) continue;
     usleep(2000);
+  }
+  // What the program wrote last goes into lines() as well.
+  std::string line;
+  while (readLine(line, 200)) {
   }
   return exitStatus;
 }

@@ -54,6 +54,9 @@ class EngineProcess {
   bool sendRaw(const std::string& bytes, int timeoutMs = ReplyTimeoutMs);
   // Closes the program's standard input.
   void closeInput();
+  // Closes the reading end of the program's standard output: its next
+  // write fails.
+  void closeOutput();
 
   // Next output line without its newline; false on timeout or end of output.
   bool readLine(std::string& line, int timeoutMs = ReplyTimeoutMs);
@@ -62,12 +65,15 @@ class EngineProcess {
   std::string waitFor(const std::string& prefix, int timeoutMs = ReplyTimeoutMs);
   // Lines read during the next ms milliseconds (or until end of output).
   std::vector<std::string> linesFor(int ms);
+  // Sends "uci" and reads up to "uciok"; false when it does not come.
+  bool handshake(int timeoutMs = ReplyTimeoutMs) { return send("uci") && waitFor("uciok", timeoutMs) == "uciok"; }
   // Sends "isready" and returns the lines before "readyok" (the reply
   // itself is consumed); sets ok to whether "readyok" came.
   std::vector<std::string> syncLines(bool& ok, int timeoutMs = ReplyTimeoutMs);
 
   // Waits for the program to end: its exit status, 128 + signal number when
   // a signal ended it, -1 when it did not end in time (it is then killed).
+  // The output not yet read is added to lines().
   int waitExit(int timeoutMs = ReplyTimeoutMs);
   bool running();
 
