@@ -40,6 +40,7 @@ int EngineMain() {
   platformIgnoreSigpipe();
   printf("BRAXEN by %s\n%s\n", authorName, makerNotice);
   fflush(stdout);
+  snprintf(engineName, sizeof engineName, "%s", editionName);
 
   // Every relative file name (game file, book, learning file) is taken in
   // the data folder; if it cannot be entered the current directory stays.
@@ -55,8 +56,6 @@ int EngineMain() {
   gamePlyCount = 1;
   // The calibration search measures the node rate; it reads no input.
   runCalibration();
-
-  snprintf(engineName, sizeof engineName, "%s", editionName);
 
   while (quitRequested == 0) {
     searchState = 0;
