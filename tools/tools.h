@@ -2,3 +2,4 @@
 #pragma once
 
 int perftCommand(int argc, char** argv);
+int matchCommand(int argc, char** argv);
