@@ -99,7 +99,9 @@ TEST(EvalClassTable, EveryCellIsConsistent) {
         ASSERT_LE((a & 3) + (b & 3), 2) << a << " " << b;
       }
       // Bit 6 only on pawnless balances.
-      if (e & 0x40) ASSERT_EQ((a & 3) + (b & 3), 0) << a << " " << b;
+      if (e & 0x40) {
+        ASSERT_EQ((a & 3) + (b & 3), 0) << a << " " << b;
+      }
     }
   }
   EXPECT_GT(nonZero, 50);
