@@ -15,6 +15,8 @@ void newGame();
 uint32_t parseFen(const char* text);
 // mode 2/3: load the start position first; 0/1: side to move for a board
 // already written into pieceOn/colourOn. False for an illegal position.
-bool setUpPosition(int mode, uint32_t castleWord);
-// Coordinates (e2e4, e7e8q) or SAN (Nf3, exd5, e8=Q). 0 when not a move.
+// halfmoveClock: plies since the last capture or pawn move (FEN field 5).
+bool setUpPosition(int mode, uint32_t castleWord, int halfmoveClock = 0);
+// Coordinates (e2e4, e7e8q), SAN (Nf3, exd5, e8=Q) or O-O / O-O-O, read
+// for the side to move. 0 when not a move; completeMove adds the kind.
 Move parseMoveText(const char* text);
