@@ -15,17 +15,24 @@ struct RayEntry {
 };
 constexpr int RayListLength = 28;  // queen's 27 squares plus the terminator
 
+// A constant table built at compile time; indexing reads like a plain array.
+template <typename T, int N>
+struct ConstTable {
+  T v[N];
+  constexpr const T& operator[](int i) const { return v[i]; }
+};
+
 // nextSquare[d][q]: one step from q in direction d, 255 off the board.
-extern const uint8_t nextSquare[16][64];
+extern const ConstTable<uint8_t[64], 16> nextSquare;
 // directionTo[a][b]: direction from b to a (0..15), 16 when none.
-extern const uint8_t directionTo[64][64];
+extern const ConstTable<uint8_t[64], 64> directionTo;
 // rayList[type][q]: squares reached on an empty board, ray by ray, ended by 255.
-extern const RayEntry rayList[7][64][RayListLength];
+extern const ConstTable<RayEntry[64][RayListLength], 7> rayList;
 // highestBit[b] / lowestBit[b]: index of the highest / lowest set bit of a byte.
-extern const uint8_t highestBit[256];
-extern const uint8_t lowestBit[256];
+extern const ConstTable<uint8_t, 256> highestBit;
+extern const ConstTable<uint8_t, 256> lowestBit;
 // squareShade[q]: 1 for a dark square (a1 is dark).
-extern const uint8_t squareShade[64];
+extern const ConstTable<uint8_t, 64> squareShade;
 
 // First of the two pawn capture directions: 4 (NW) for White, 6 (SW) for Black.
 constexpr int pawnCaptureDir[2] = {4, 6};

@@ -8,6 +8,15 @@ constexpr int GameHistorySize = 400;
 extern GameRecord gameHistory[GameHistorySize];
 extern GameRecord* gameTop;
 
+// Index of the set-up record: records above it hold the game's moves and
+// can be taken back.
+extern int gameHistoryFloor;
+
+// Starts the record of a freshly set-up position: plyCount and
+// lastIrreversiblePly 1, plyTop = plyStack[0] (cleared), gameTop =
+// gameHistory[1] with the current key and in-check flag, gameMoves empty.
+void startGameRecord();
+
 // Every move of the game since its set-up, never compacted.
 constexpr int GameMoveListSize = 2048;
 extern Move gameMoves[GameMoveListSize];
@@ -19,4 +28,9 @@ bool playGameMove(Move m);
 // Takes the last game move back.
 void takeBackGameMove();
 // Frees room in gameHistory by dropping records repetition can never need.
+// Called by playGameMove once plyCount reaches CompactionPly; afterwards
+// plyCount is at most CompactionKeep. A halfmove clock beyond what is kept
+// is held at CompactionKeep - 1 plies, far past the fifty-move limit.
+constexpr int CompactionPly = GameHistorySize - 2;
+constexpr int CompactionKeep = 300;
 void compactGameHistory();

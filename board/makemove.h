@@ -17,9 +17,20 @@ extern uint32_t fiftyMoveLimit;
 void makeMove(Move m);
 void unmakeMove();
 void makeNullMove();
+// Takes back the null move at plyTop (unmakeMove also does when it finds one).
 void unmakeNullMove();
 
+// The castling part of make / unmake of the move recorded in r; the Chess960
+// bit of searchFlags says whether the move names the rook's square.
+void castleMove(PlyRecord* r, bool make);
+// Removes (make) or restores the pawn taken en passant onto t.
+void epCapture(PlyRecord* r, int t, bool make);
+
+// Repetition of the current position among the earlier positions with the
+// same side to move since the last irreversible move (one is enough).
 bool isRepetition();
+// How many earlier game positions since the last irreversible move have
+// the current key.
 int countRepetitions();
 inline bool fiftyMoveDraw() { return pos.plyCount - pos.lastIrreversiblePly > fiftyMoveLimit; }
 
