@@ -16,9 +16,11 @@ inline int zoneCentre(int k) {
 // True when `side` has no pawn on file f (0..7).
 inline bool openFile(int side, int f) { return pos.pawnRanksOnFile[side][f + 1] == 0; }
 
+}  // namespace
+
 // Shelter of side c's king: penalties for open and half-open files on and
 // beside the king's file.
-int shelter(int c) {
+int kingShelter(int c) {
   const int e = c ^ 1;
   if ((liveSet(pos.rookSet, e) | liveSet(pos.queenSet, e)) == 0) return 0;
   const int f = fileOf(kingSquare(c));
@@ -52,6 +54,8 @@ int shelter(int c) {
   }
   return s;
 }
+
+namespace {
 
 // Weight of the attackers in a slot set: king 2, queen 4, rooks 3, minors 2;
 // slots 8..15 (pawns and extra men) count 0.
@@ -401,7 +405,7 @@ int kingValue(int c) {
   const int e = c ^ 1, k = kingSquare(c);
   const int16_t* table = pieceSquare[c][King];
   if (materialPoints(e) >= 13) {
-    int v = shelter(c) + kingAttack(c);
+    int v = kingShelter(c) + kingAttack(c);
     if (pos.plyTop->flags & mateThreatFlag(c)) {
       threatSecond[c] = threatBest[c];
       threatBest[c] = 1248;

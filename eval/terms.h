@@ -50,6 +50,8 @@ extern int32_t rootMaterial[2];
 int pieceTerm();
 int pawnTerm(int whiteToMove);
 int kingTerm();
+// Pawn-shelter penalty of side c's king (0 when the enemy has no rook or queen).
+int kingShelter(int c);
 // Attack assessment of side c's king (<= 0); raises the king flags.
 int kingAttack(int c);
 // Hanging men, pins and overloaded defenders; fills threatBest/threatSecond.
