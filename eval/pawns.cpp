@@ -275,7 +275,7 @@ int pawnValue(const PawnContext& x, int s) {
     }
   }
 
-  if (__builtin_popcount(ownM[f + 1]) > 1) v -= 4 + openingWeightQuarter + (backward ? 5 : 0);
+  if ((ownM[f + 1] & (ownM[f + 1] - 1)) != 0) v -= 4 + openingWeightQuarter + (backward ? 5 : 0);
 
   // Pawn storm against the enemy king's wing.
   if (castledWings[c] != 4 && x.ownPoints > 16 && (attackWing[c] & (1 << f))) {

@@ -6,7 +6,17 @@
 #include "board/types.h"
 
 // --- small board queries --------------------------------------------------
-inline int popCount(uint32_t set) { return __builtin_popcount(set); }
+// Men in a piece set (16 slot bits), by byte table: the build targets no
+// particular processor, so the compiler's population count is a library call.
+struct BitCountTable {
+  uint8_t v[256];
+  constexpr BitCountTable() : v() {
+    for (int i = 0; i < 256; ++i) v[i] = static_cast<uint8_t>((i & 1) + (i >> 1 & 1) + (i >> 2 & 1) + (i >> 3 & 1) +
+                                                             (i >> 4 & 1) + (i >> 5 & 1) + (i >> 6 & 1) + (i >> 7 & 1));
+  }
+};
+inline constexpr BitCountTable bitCount{};
+inline int popCount(uint32_t set) { return bitCount.v[set & 255] + bitCount.v[(set >> 8) & 255]; }
 inline PieceSet liveSet(const PieceSet* typeSet, int side) { return typeSet[side] & pos.pieceSet[side]; }
 inline int pawnCount(int side) { return popCount(liveSet(pos.pawnSet, side)); }
 inline int knightCount(int side) { return popCount(liveSet(pos.knightSet, side)); }
