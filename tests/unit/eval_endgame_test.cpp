@@ -87,6 +87,33 @@ TEST(EvalEndgame, WrongBishopRookPawnIsDrawn) {
   EXPECT_EQ(pos.plyTop->flags & EvalVerdictMask, 0u);
 }
 
+TEST(EvalEndgame, WrongBishopScalesDownWhenTheDefenderIsCloser) {
+  // Dark bishop, a-pawn, defender three squares from a8, own king far away:
+  // scale 1/16 of a won-looking score.
+  ASSERT_TRUE(setUp("8/8/3k4/8/P7/8/8/2B4K w - - 0 1"));
+  const int far = eval(1);
+  EXPECT_GT(far, 0);
+  EXPECT_LT(far, 100);
+  // With the own king next to the corner the ending is played for a win.
+  ASSERT_TRUE(setUp("8/8/1K1k4/8/P7/8/8/2B5 w - - 0 1"));
+  EXPECT_GT(eval(1), 400);
+}
+
+TEST(EvalEndgame, BishopAndPawnAgainstAMinor) {
+  // Opposite bishops with the pawn short of its fifth rank: both sides are
+  // scaled to nothing, a material draw seen at positive depth.
+  ASSERT_TRUE(setUp("8/2b5/5k2/8/3P4/2KB4/8/8 w - - 0 1"));
+  EXPECT_EQ(eval(1), 128 >> 7);
+  EXPECT_TRUE(pos.plyTop->flags & EvalMaterialDrawDepth);
+  // The defending king in front of the pawn holds against same-coloured bishops.
+  ASSERT_TRUE(setUp("8/2b5/3k4/8/3P4/2K1B3/8/8 w - - 0 1"));
+  EXPECT_EQ(eval(1), 128 >> 7);
+  // King away from the pawn's path: a normal, favourable score.
+  ASSERT_TRUE(setUp("7k/2b5/8/8/3P4/2K1B3/8/8 w - - 0 1"));
+  EXPECT_GT(eval(1), 1);
+  EXPECT_FALSE(pos.plyTop->flags & EvalMaterialDrawDepth);
+}
+
 // Every ending evaluates the same with colours exchanged.
 TEST(EvalEndgame, ColourSymmetry) {
   const char* fens[] = {
@@ -98,6 +125,7 @@ TEST(EvalEndgame, ColourSymmetry) {
       "8/2b5/3k4/8/3P4/2K1B3/8/8 w - - 0 1", "8/p4k2/1p6/8/8/5PP1/4K3/8 w - - 0 1",
       "8/8/3k4/8/8/2NK4/4N3/8 w - - 0 1",    "8/8/3k4/8/8/3K4/3B4/1r6 w - - 0 1",
       "8/8/3k1n2/8/8/3K4/3B4/1R6 b - - 0 1", "8/p7/3k4/8/8/2BK4/8/8 w - - 0 1",
+      "8/8/3k4/8/P7/8/8/2B4K w - - 0 1",     "8/2b5/5k2/8/3P4/2KB4/8/8 b - - 0 1",
   };
   for (const char* fen : fens) {
     ASSERT_TRUE(setUp(fen)) << fen;
