@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include "book/bookfile.h"
 
 // optionFlags bits (the word itself lives in board/position.h).
 constexpr uint32_t OptReportLevel = 0x3;
@@ -14,7 +15,7 @@ constexpr uint32_t OptRetainHash = 1u << 10;
 constexpr uint32_t OptInternal11 = 1u << 11;
 constexpr uint32_t OptSelectivityShift = 12;  // 3 bits
 constexpr uint32_t OptSmartSearch = 1u << 15;
-constexpr uint32_t OptOwnBook = 1u << 16;
+constexpr uint32_t OptOwnBook = OwnBookFlag;
 constexpr uint32_t OptOneShot17 = 1u << 17;
 constexpr uint32_t OptFutility = 1u << 18;
 constexpr uint32_t OptLimitStrength = 1u << 20;
@@ -38,15 +39,23 @@ extern int32_t threatDepthNeg;
 extern uint8_t multiPvCount;
 extern uint32_t tbCacheBytes;
 extern char tbPath[160];
-extern char bookFileName[160];
 extern int32_t eloTarget, eloMin, eloMax;
 extern uint32_t nodeRateLimit;      // nodes per second, 0 = unlimited
-extern uint32_t bookStatus;         // bit 0 read-only, bit 1 no book found
-extern uint32_t recordCount;        // book positions
 
+extern uint32_t defaultOptionWord;  // the edition's default optionFlags
+extern bool sharpenPvOption;        // whether this edition has "Sharpen PV"
+
+// Defaults of this program's edition.
 void SetDefaultOptions();
+// Defaults for a given default word and option list (both editions share
+// the code; tests use it to check the other edition).
+void SetDefaultOptionsFor(uint32_t word, bool hasSharpenPv);
+// Lines 3.. of the "uci" reply: every option in its fixed order.
 void PrintOptions();
+// The "Book Status" and "Book Positions" option lines.
+void PrintBookStatus();
 int HandleSetOption(char* cursor);  // cursor just after "setoption name "
+// Strength conversions over the table of Elo values for 2^k nodes/second.
 uint32_t EloForRate(uint32_t rate);
 uint32_t RateForElo(uint32_t elo);
 // Sets eloMin/eloMax/eloTarget from the measured node rate.

@@ -1,6 +1,7 @@
 // Text of every search report: scores, moves, info lines and bestmove.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include "board/types.h"
 
@@ -13,6 +14,8 @@ constexpr unsigned StyleSan = 0x4000;     // algebraic (SAN)
 constexpr unsigned StyleOneSpace = 0x8000;// end with exactly one space
 constexpr unsigned StyleUciOut = 0x9000;  // what every UCI line uses
 
+// Texts live in static buffers that the next call of the same function
+// overwrites.
 const char* ScoreText(int score, int boundType);
 const char* MoveText(unsigned move, unsigned style);
 void PrintDepthLine(int depth);
@@ -22,3 +25,5 @@ void PrintNodesLine();
 void PrintBestMove(Move best, Move ponder);
 // hashfull in permille.
 unsigned long HashFull();
+// Writes complete lines to standard output in one piece and flushes them.
+void WriteOutput(const char* text, size_t length);

@@ -17,6 +17,28 @@ extern uint32_t startTick;
 extern uint32_t measuredNps, nominalNps;
 extern int32_t pollCountdown;
 extern int32_t branchFactor, bestMoveChanges, previousScore, scoreChange;
+extern int32_t lastRateSample, lastNodesLine;  // elapsed ms of the last rate sample / nodes line
+// "go infinite": the search runs in the pondering state (6), so that it
+// never ends by itself before "stop"; "ponderhit" does not apply to it.
+extern bool infiniteSearch;
+
+constexpr int32_t NoTimeLimit = 2000000000;   // moveTimeLimit when "go" gives none
+constexpr int32_t DefaultMaxDepth = 62;       // deepest iteration the search supports
+constexpr uint8_t StopTime = 13;              // stopReason: hard time limit reached
+constexpr uint8_t StopNodeLimit = 12;         // stopReason: "go nodes" count reached
+constexpr uint8_t StopNoIteration = 14;       // stopReason: no further iteration
+constexpr uint8_t StopDepthLimit = 11;        // stopReason: depth limit
+constexpr uint8_t StopForcedMove = 10;        // stopReason: only one move is not lost
+
+// One clock period: marker -2 ends the table, 0 is a final (sudden-death)
+// period, -1 repeats every `moves` moves, a positive n is played n times.
+struct ClockLevel {
+  int32_t time;
+  int32_t increment;
+  uint16_t moves;
+  int16_t marker;
+};
+extern ClockLevel levelTable[4];
 
 void HandleGo(char* cursor);
 int StartSearch(int side, int state);

@@ -1,0 +1,345 @@
+// Time allotment, hard limit, the clock check and the iteration rules.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "board/position.h"
+#include "engine/options.h"
+#include "engine/timecontrol.h"
+#include "platform/platform.h"
+#include "search/think.h"
+
+namespace {
+
+// Clock tests run as a normal search with an input pipe that stays empty.
+class ClockTest : public testing::Test {
+ protected:
+  int pipeFds[2] = {-1, -1};
+  Move line[4] = {0, 0, 0, 0};
+  void SetUp() override {
+    ASSERT_EQ(pipe(pipeFds), 0);
+    platformSetInputFd(pipeFds[0]);
+    SetDefaultOptions();
+    searchState = 4;
+    stopReason = 0;
+    iterationDepth = 0;
+    nodeCount = 0;
+    nominalNps = 1000000;
+    pos.plyCount = 40;
+    lastBookPly = 10;
+    searchMode = 4;
+    startTick = platformTick();
+    rootFailLow = 0;
+    rootBoundState = 3;
+    easyMove = 0;
+    stableIterations = 0;
+    bestMoveChanges = 0;
+    searchOutcome = 0;
+    timeOffset = 0;
+    for (RootMove& r : rootMoves) {
+      r.line = line;
+      r.score = 0;
+    }
+  }
+  void TearDown() override {
+    platformSetInputFd(0);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    searchState = 0;
+    stopReason = 0;
+    nodeRateLimit = 0;
+    nodeLimit = 0;
+    SetDefaultOptions();
+  }
+  void Allot(int32_t left, int32_t increment, int32_t movesToGo) {
+    stopReason = 0;
+    startTick = platformTick();
+    AllocateTime(left, increment, movesToGo > 0 ? movesToGo : 30);
+  }
+};
+
+TEST_F(ClockTest, WorkedExampleSixtySecondsNoIncrementPonderOn) {
+  Allot(60000, 0, 0);
+  EXPECT_EQ(targetTime, 2281);
+  EXPECT_EQ(softTime, 1368);
+  EXPECT_EQ(maxTime, 27375);
+  EXPECT_EQ(hardLimit, 2281);
+  EXPECT_EQ(stopReason, 0);
+  // One ply after the book: first 5/16 more, then the quarter for pondering.
+  lastBookPly = 39;
+  Allot(60000, 0, 0);
+  EXPECT_EQ(targetTime, 2993);
+  // Five plies after it the bonus is 1/16; six plies after, none.
+  lastBookPly = 35;
+  Allot(60000, 0, 0);
+  EXPECT_EQ(targetTime, (1825 + 1825 / 16) * 5 / 4);
+  lastBookPly = 34;
+  Allot(60000, 0, 0);
+  EXPECT_EQ(targetTime, 2281);
+  // Without pondering there is no quarter.
+  optionFlags &= ~OptPonder;
+  Allot(60000, 0, 0);
+  EXPECT_EQ(targetTime, 1825);
+}
+
+TEST_F(ClockTest, GuiTimeLagKeepsBackMoreWithoutIncrement) {
+  optionFlags |= OptGuiTimeLag;
+  Allot(60000, 0, 0);
+  // T = 48250: target 48250 / 30 = 1608 plus a quarter, maximum T / 2.
+  EXPECT_EQ(targetTime, 1608 + 1608 / 4);
+  EXPECT_EQ(maxTime, 48250 / 2);
+  // With an increment the lag reserve does not apply.
+  Allot(60000, 1000, 0);
+  EXPECT_EQ(maxTime, (29 * (1000 - 62) + 54750) / 2);
+}
+
+TEST_F(ClockTest, MovesToGoAndIncrement) {
+  optionFlags &= ~OptPonder;
+  Allot(60000, 0, 40);  // 40 moves in 60 s: the divisor stops at 30
+  EXPECT_EQ(targetTime, 54750 / 30);
+  Allot(60000, 2000, 0);
+  EXPECT_EQ(targetTime, (29 * 1875 + 54750) / 30);
+  Allot(60000, 0, 1);  // the last move before the control
+  EXPECT_LE(targetTime, 30000);
+  EXPECT_LE(maxTime, 54750);
+  EXPECT_GT(targetTime, 20000);
+}
+
+// With little time left the move never plans more than half of it, and
+// the hard limit stays below what is left whatever the increment.
+TEST_F(ClockTest, NeverMoreThanIsLeft) {
+  for (int32_t left : {1, 30, 59, 60, 120, 500, 1000, 1600, 2000}) {
+    for (int32_t increment : {0, 10, 100, 1000, 5000}) {
+      for (int32_t movesToGo : {0, 1, 2, 40}) {
+        for (bool ponder : {false, true}) {
+          SCOPED_TRACE(testing::Message() << "R=" << left << " inc=" << increment << " mtg=" << movesToGo
+                                          << " ponder=" << ponder);
+          optionFlags = ponder ? (optionFlags | OptPonder) : (optionFlags & ~OptPonder);
+          Allot(left, increment, movesToGo);
+          EXPECT_GE(targetTime, 0);
+          EXPECT_LE(targetTime, left / 2);
+          EXPECT_LE(maxTime, left <= 1600 ? left / 2 : left - 1500);
+          EXPECT_LE(softTime, targetTime);
+          // Even the largest extra time is held by the maximum.
+          extraTime = 8 * targetTime;
+          SetHardLimit(false);
+          EXPECT_LE(hardLimit, maxTime);
+        }
+      }
+    }
+  }
+  optionFlags &= ~OptPonder;
+  Allot(1000, 0, 0);
+  EXPECT_EQ(targetTime, 60 / 30);  // the floor, shared by the moves to come
+  Allot(1000, 0, 1);
+  EXPECT_EQ(targetTime, 60);
+  Allot(59, 0, 1);
+  EXPECT_EQ(targetTime, 29);
+  Allot(1, 0, 1);
+  EXPECT_EQ(targetTime, 0);
+  EXPECT_EQ(hardLimit, 0);
+}
+
+// Plays out whole games on the allotment: each move takes its target plus
+// a transmission delay, and the clock must never run out.
+TEST_F(ClockTest, ClocksLastWholeGames) {
+  const struct { int32_t base, increment, movesPerControl, moves, delay; } games[] = {
+      {1000, 10, 0, 200, 2}, {2000, 0, 0, 120, 2}, {60000, 0, 40, 80, 20}, {60000, 0, 0, 150, 20},
+      {500, 2000, 0, 100, 5}, {10000, 100, 0, 300, 5}};
+  for (const auto& g : games) {
+    SCOPED_TRACE(testing::Message() << g.base << "+" << g.increment << " per " << g.movesPerControl);
+    int64_t left = g.base;
+    for (int move = 0; move < g.moves; move++) {
+      int32_t toGo = g.movesPerControl > 0 ? g.movesPerControl - move % g.movesPerControl : 0;
+      Allot(static_cast<int32_t>(left), g.increment, toGo);
+      left -= targetTime + g.delay;
+      ASSERT_GT(left, 0) << "flag fall at move " << move;
+      left += g.increment;
+      if (g.movesPerControl > 0 && toGo == 1) left += g.base;
+    }
+  }
+}
+
+TEST_F(ClockTest, FixedLimitsHaveNoClockTarget) {
+  searchMode = 3;
+  moveTimeLimit = 500;
+  Allot(0, 0, 0);
+  EXPECT_EQ(targetTime, 238000000);
+  EXPECT_EQ(maxTime, 1524000000);
+  EXPECT_EQ(hardLimit, 500);
+  searchState = 6;  // pondering: no limit until the ponder hit
+  SetHardLimit(false);
+  EXPECT_EQ(hardLimit, NoTimeLimit);
+}
+
+TEST_F(ClockTest, HardLimitStopsAndDepthLimitStops) {
+  searchMode = 3;
+  moveTimeLimit = 0;
+  Allot(0, 0, 0);
+  EXPECT_EQ(stopReason, StopTime);
+  stopReason = 0;
+  moveTimeLimit = NoTimeLimit;
+  maxDepth = 3;
+  iterationDepth = 4;
+  SetHardLimit(false);
+  EXPECT_EQ(stopReason, StopDepthLimit);
+}
+
+TEST_F(ClockTest, ChecksComeOftenNearTheHardLimit) {
+  searchMode = 3;
+  moveTimeLimit = 100000;
+  Allot(0, 0, 0);
+  // Far from the limit: every eighth of a second at the nominal rate.
+  EXPECT_EQ(pollCountdown, 1000000 / 8);
+  EXPECT_EQ(measuredNps, 1000000u);
+  for (int32_t remaining : {1999, 400, 100, 16, 8, 3, 1}) {
+    hardLimit = ElapsedMs() + remaining;
+    nodeCount = 0;  // a slow start must not stretch the spacing either
+    TimeCheck(false);
+    ASSERT_EQ(stopReason, 0) << remaining;
+    const double spacingMs = pollCountdown * 1000.0 / nominalNps;
+    EXPECT_LE(spacingMs, remaining > 8 ? remaining / 8.0 : 1.0) << remaining;
+    EXPECT_GE(pollCountdown, 1);
+  }
+}
+
+TEST_F(ClockTest, NodeLimitStopsAtTheCount) {
+  searchMode = 3;
+  moveTimeLimit = NoTimeLimit;
+  nodeLimit = 5000;
+  Allot(0, 0, 0);
+  EXPECT_LE(pollCountdown, 5000);  // the first check already lands on the count
+  nodeCount = 4990;
+  TimeCheck(false);
+  EXPECT_EQ(stopReason, 0);
+  EXPECT_LE(pollCountdown, 10);
+  nodeCount = 5000;
+  TimeCheck(false);
+  EXPECT_EQ(stopReason, StopNodeLimit);
+}
+
+TEST_F(ClockTest, StrengthLimitSleepsToTheRate) {
+  searchMode = 3;
+  moveTimeLimit = NoTimeLimit;
+  Allot(0, 0, 0);
+  nodeRateLimit = 1000;
+  startTick = platformTick();
+  nodeCount = 150;  // 150 ms of allowed search at 1000 nodes per second
+  TimeCheck(false);
+  EXPECT_GE(ElapsedMs(), 140);
+  EXPECT_LE(ElapsedMs(), 400);
+  EXPECT_EQ(stopReason, 0);
+  EXPECT_GE(pollCountdown, 1);
+  // Behind the allowed count: no sleep, and no check at every node.
+  nodeCount = 10;
+  int32_t before = ElapsedMs();
+  TimeCheck(false);
+  EXPECT_LE(ElapsedMs() - before, 20);
+  EXPECT_GE(pollCountdown, 100);
+  // The hard limit cuts a sleep short.
+  hardLimit = ElapsedMs() + 50;
+  nodeCount = 10000;
+  TimeCheck(false);
+  EXPECT_EQ(stopReason, StopTime);
+  EXPECT_LE(ElapsedMs(), hardLimit + 30);
+}
+
+TEST_F(ClockTest, IterationsStopAtTheDepthLimitInANormalSearch) {
+  searchMode = 3;
+  moveTimeLimit = NoTimeLimit;
+  Allot(0, 0, 0);
+  maxDepth = 3;
+  for (int d = 1; d <= 3; d++) ASSERT_EQ(NextIteration(), 3) << d;
+  EXPECT_EQ(NextIteration(), 5);
+  EXPECT_EQ(iterationDepth, 3);
+  // A ponder search goes on past it, but never past the deepest iteration.
+  searchState = 6;
+  iterationDepth = 3;
+  EXPECT_EQ(NextIteration(), 3);
+  iterationDepth = DefaultMaxDepth;
+  EXPECT_EQ(NextIteration(), 5);
+  EXPECT_EQ(iterationDepth, DefaultMaxDepth);
+}
+
+TEST_F(ClockTest, IterationsStopAtTheTargetAndKeepAPendingStop) {
+  Allot(60000, 0, 0);  // target 2281
+  ASSERT_EQ(NextIteration(), 3);
+  ASSERT_EQ(NextIteration(), 3);
+  startTick = platformTick() - 2300;  // past the target
+  EXPECT_EQ(NextIteration(), 5);
+  EXPECT_EQ(stopReason, StopNoIteration);
+  EXPECT_EQ(iterationDepth, 2);
+  // A "stop" that arrived keeps its reason: a ponder search waits for it.
+  stopReason = 64;
+  startTick = platformTick();
+  EXPECT_EQ(NextIteration(), 5);
+  EXPECT_EQ(stopReason, 64);
+}
+
+TEST_F(ClockTest, ExtraTimeAfterRootChanges) {
+  Allot(60000, 0, 0);
+  ASSERT_EQ(NextIteration(), 3);
+  rootMoves[0].score = 50;
+  rootBoundState = 2;  // fail low: eight targets, held by the maximum
+  ApplyExtraTime();
+  EXPECT_EQ(extraTime, 8 * 2281);
+  EXPECT_EQ(hardLimit, 9 * 2281);
+  rootBoundState = 6;  // fail high
+  ApplyExtraTime();
+  EXPECT_EQ(extraTime, 2281);
+  rootBoundState = 4;  // exact, score steady: extra time withdrawn
+  previousScore = 50;
+  scoreChange = 0;
+  ApplyExtraTime();
+  EXPECT_EQ(extraTime, 0);
+  rootMoves[0].score = 50 - 40;  // a drop of 40: index (0 + 40) / 8 = 5
+  ApplyExtraTime();
+  EXPECT_EQ(extraTime, 20 * (2281 / 16));
+  rootMoves[0].score = -8000;  // being mated
+  searchOutcome = 0;
+  ApplyExtraTime();
+  EXPECT_EQ(extraTime, maxTime);
+  rootMoves[0].score = 0;
+}
+
+TEST_F(ClockTest, ForcedMoveStopsAfterAQuarterSecond) {
+  Allot(60000, 0, 0);
+  rootMoveCount = 2;
+  rootMoves[1].score = -7900;
+  iterationDepth = 3;
+  CheckForcedMove();
+  EXPECT_EQ(stopReason, 0);  // not yet 250 ms
+  timeOffset = 300;
+  CheckForcedMove();
+  EXPECT_EQ(stopReason, StopForcedMove);
+  stopReason = 0;
+  rootMoves[1].score = -100;  // a second playable move
+  CheckForcedMove();
+  EXPECT_EQ(stopReason, 0);
+  rootMoveCount = 1;
+  searchMode = 3;  // fixed limits search on
+  CheckForcedMove();
+  EXPECT_EQ(stopReason, 0);
+  rootMoveCount = 0;
+}
+
+TEST_F(ClockTest, PonderHitCountsThePonderTime) {
+  Allot(60000, 0, 0);
+  searchState = 6;
+  SetHardLimit(false);
+  EXPECT_EQ(hardLimit, NoTimeLimit);
+  rootBoundState = 3;
+  startTick = platformTick() - 1000;  // pondered one second
+  OnPonderHit();
+  EXPECT_EQ(searchState, 4);
+  EXPECT_GE(timeOffset, 1000);
+  EXPECT_LE(timeOffset, 1100);
+  EXPECT_EQ(hardLimit, 2281 - timeOffset);
+  EXPECT_LE(ElapsedMs(), 50);
+  // Not pondering: nothing to switch.
+  timeOffset = 0;
+  OnPonderHit();
+  EXPECT_EQ(timeOffset, 0);
+}
+
+}  // namespace
