@@ -165,8 +165,9 @@ void OnPonderHit() {
   timeOffset = ElapsedMs();
   // The time spent pondering was the opponent's thinking time on the move
   // that was predicted.
-  if (gameTop != nullptr && gameTop > gameHistory) {
-    const GameRecord* twoBefore = gameTop - 2 >= gameHistory ? gameTop - 2 : nullptr;
+  const GameRecord* firstRecord = gameHistory + gameHistoryFloor;
+  if (gameTop != nullptr && gameTop > firstRecord) {
+    const GameRecord* twoBefore = gameTop - 2 > firstRecord ? gameTop - 2 : nullptr;
     gameTop->thinkTime = (twoBefore != nullptr ? twoBefore->thinkTime : 0) + static_cast<uint32_t>(timeOffset);
     gameTop->score = static_cast<int16_t>(-(gameTop - 1)->score);
   }

@@ -46,7 +46,7 @@ constexpr int32_t NodesLineInterval = 2000;   // ms between periodic nodes lines
 constexpr int32_t FinalPhase = 2000;          // ms before the hard limit where checks become frequent
 constexpr int32_t FinalCheckSpacing = 31;     // most ms between checks in that phase
 
-// Where the clock stood when the GUI last gave one: the ply, the side to
+// Where the clock stood when the GUI last gave one: the game's move count, the side to
 // move and each side's cumulative thinking time in the game record.
 uint32_t clockBasePly = 0;
 uint32_t clockBaseSide = 0;
@@ -56,17 +56,20 @@ int32_t ClampToInt(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-// A side's cumulative thinking time: the value in its most recent game record.
+// A side's cumulative thinking time: the value in its most recent move
+// record (records above the floor record hold moves).
 int64_t CumulativeTime(int side) {
   if (gameTop == nullptr) return 0;
-  for (const GameRecord* r = gameTop; r > gameHistory && r >= gameTop - 1; r--)
+  const GameRecord* firstRecord = gameHistory + gameHistoryFloor;
+  for (const GameRecord* r = gameTop; r > firstRecord && r >= gameTop - 1; r--)
     if (r->mover == side) return r->thinkTime;
   return 0;
 }
 
-// Moves a side has made since the clock was last given.
+// Moves a side has made since the clock was last given (the game's move
+// list is never compacted, unlike the ply count).
 int32_t MovesSinceClock(int side) {
-  int64_t plies = static_cast<int64_t>(pos.plyCount) - clockBasePly;
+  int64_t plies = static_cast<int64_t>(gameMoveTotal) - clockBasePly;
   if (plies < 0) plies = 0;
   return static_cast<int32_t>(static_cast<uint32_t>(side) == clockBaseSide ? (plies + 1) / 2 : plies / 2);
 }
@@ -177,12 +180,12 @@ void SetSearchMode(bool reset, int mode) {
 void SetClockLevel(int32_t timeLeft, int32_t increment, int32_t movesToGo) {
   // Entry 0 is the game so far: from here on each side's clock counts the
   // moves and thinking time after this point.
-  clockBasePly = pos.plyCount;
+  clockBasePly = static_cast<uint32_t>(gameMoveTotal);
   clockBaseSide = pos.sideToMove;
   clockBaseTime[0] = CumulativeTime(0);
   clockBaseTime[1] = CumulativeTime(1);
   const int64_t used = std::max(clockBaseTime[0], clockBaseTime[1]);
-  levelTable[0] = {ClampToInt(used), 0, static_cast<uint16_t>(std::min<uint32_t>(pos.plyCount / 2, 65535)), 1};
+  levelTable[0] = {ClampToInt(used), 0, static_cast<uint16_t>(std::min(gameMoveTotal / 2, 65535)), 1};
   if (movesToGo > 0)
     levelTable[1] = {timeLeft, increment, static_cast<uint16_t>(std::min(movesToGo, 65535)), -1};
   else
@@ -207,7 +210,7 @@ void AllocateTime(int32_t timeLeft, int32_t increment, int32_t movesToGo) {
     const int64_t moves = movesToGo > 0 ? movesToGo : 30;
     int64_t t = left - (left >> 4) - ReserveTime;
     if (inc == 0 && (optionFlags & OptGuiTimeLag)) t -= GuiLagReserve;
-    // The floor never takes more than half of what is left.
+    // The firstRecord never takes more than half of what is left.
     if (t < MinimumMoveTime) t = std::min<int64_t>(MinimumMoveTime, left / 2);
     const int64_t total = (moves - 1) * (inc - inc / 16) + t;
     int64_t target = total / std::min<int64_t>(moves, 30);
