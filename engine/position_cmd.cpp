@@ -30,12 +30,14 @@ void CheckGameContinues(const char* text) {
   if (3 * n / 2 < strlen(lastPositionText)) SaveFinishedGame();
 }
 
-// Clears what a search stored in a record whose move the GUI has replaced.
-void ClearSearchData(GameRecord* r) {
-  r->score = 0;
-  r->flags = 0;
-  r->styleDepth = 0;
-  r->thinkTime = 0;
+// Puts back what the engine's search stored with a game move (score,
+// search marks, style and depth, thinking time) after the move has been
+// recorded again; the in-check bit belongs to the new record.
+void RestoreSearchData(GameRecord* r, const GameRecord& stored) {
+  r->score = stored.score;
+  r->flags = static_cast<uint16_t>((r->flags & 0x8000) | (stored.flags & ~0x8000));
+  r->styleDepth = stored.styleDepth;
+  r->thinkTime = stored.thinkTime;
 }
 
 // Plays the space-separated move texts at cursor; rejected tokens are
@@ -51,16 +53,22 @@ void PlayMoveList(char* cursor) {
     Move m = parseMoveText(token);
     if (m == 0 || !completeMove(pos.sideToMove, &m)) continue;
 
+    // The record after gameTop holds the move with which the stored game
+    // went on. While the list follows it, its search data survive the
+    // move being recorded afresh; from the first difference on, every
+    // record is written new (and so loses its search data).
+    bool keep = false;
+    GameRecord stored{};
     GameRecord* next = gameTop + 1;
-    if (next < gameHistory + GameHistorySize) {
-      if (followsStoredGame && ((next->move ^ m) & FromToMask) == 0) {
-        if (next->flags & RecordBookMove) lastBookPly = static_cast<int32_t>(pos.plyCount) + 1;
-      } else {
-        followsStoredGame = false;
-        ClearSearchData(next);
-      }
+    if (followsStoredGame && next < gameHistory + GameHistorySize && ((next->move ^ m) & FromToMask) == 0) {
+      keep = true;
+      stored = *next;
+      if (stored.flags & RecordBookMove) lastBookPly = static_cast<int32_t>(pos.plyCount) + 1;
+    } else {
+      followsStoredGame = false;
     }
     if (!playGameMove(m)) continue;
+    if (keep) RestoreSearchData(gameTop, stored);
     gameSideToMove ^= 1;
     gamePlyCount = static_cast<int32_t>(pos.plyCount);
   }
