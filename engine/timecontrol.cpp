@@ -299,8 +299,8 @@ int32_t TimeCheck(bool reset) {
     stopReason = StopTime;
     return e;
   } else {
-    // Near the limit the rate may only be underestimated: a later check
-    // costs more than an early one.
+    // Near the limit the lower of the measured and the nominal rate sets
+    // the spacing: an early check costs little, a late one overshoots.
     pollCountdown = CountdownFor(std::min<int64_t>(rate, std::max<uint32_t>(nominalNps, 1)), e);
   }
   if (nodeLimit != 0) {
