@@ -46,7 +46,7 @@ inline void recountType(int side, int type) {
 inline void signatureChange(int side, int type, int sign) {
   if (type == Pawn) {
     pos.materialSignature[side] += sign * 0x10000;
-  } else {
+  } else if (type != King) {
     pos.materialSignature[side] += sign * static_cast<int>(signatureOf[type] & 0xFFFF);
     recountType(side, type);
   }
@@ -382,9 +382,9 @@ void unmakeMove() {
     }
     addAttacks[T](s, f);
     markIfAttacked(s, f, bit);
-    // A restored victim gets its threat value back when the mover's side
-    // attacks it (make zeroed it).
-    if (V && pos.attackTable[s].sq[t].directCounts) pos.dirtyPieces[o] |= victim;
+    // Make zeroed the victim's threat value. A victim on t is marked again
+    // by the mover's attacks from f; the pawn taken en passant is not
+    // attacked from f, so it is marked here.
     if (enPassant) {
       const int sq = s == White ? t - 8 : t + 8;
       if (pos.attackTable[s].sq[sq].directCounts) pos.dirtyPieces[o] |= victim;
