@@ -24,10 +24,11 @@ inline int victimKey(int to) {
 
 inline bool onLastRank(int sq) { return rankOf(sq) == 0 || rankOf(sq) == 7; }
 
-// A list that would not fit in the shared buffer gets nothing (never
-// reached with plies below MaxPly and lists below MaxMovesPerPly).
+// A list in the shared buffer that could run past its end gets nothing
+// (never reached with plies below MaxPly); other lists are the caller's.
 inline bool roomFor(const ScoredMove* list) {
-  return list < moveBuffer || list + MaxMovesPerPly <= moveBuffer + MoveBufferSize;
+  const ScoredMove* end = moveBuffer + MoveBufferSize;
+  return list < moveBuffer || list >= end || list + MaxMovesPerPly <= end;
 }
 
 inline int finishList(ScoredMove* start, ScoredMove* end, int ply) {

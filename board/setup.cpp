@@ -199,9 +199,11 @@ uint32_t sanitizedRight(const ScratchBoard& b, int s, int kingside, const Writte
          (1u << (shift + 3));
 }
 
+// Each letter is checked as it comes; the first letter that holds for a
+// wing gives its right, later ones for the same wing are ignored.
 uint32_t parseCastling(const ScratchBoard& b, const char* field) {
-  WrittenRight rights[2][2];  // [side][kingside]
   const int kings[2] = {findKing(b, White), findKing(b, Black)};
+  uint32_t word = 0;
   for (const char* c = field; *c != '\0'; ++c) {
     const int side = (*c >= 'a' && *c <= 'z') ? Black : White;
     const char upper = side == Black ? static_cast<char>(*c - 'a' + 'A') : *c;
@@ -217,11 +219,8 @@ uint32_t parseCastling(const ScratchBoard& b, const char* field) {
     } else {
       continue;
     }
-    rights[side][kingside] = w;
+    if (!(word & rightBit(side, kingside))) word |= sanitizedRight(b, side, kingside, w);
   }
-  uint32_t word = 0;
-  for (int s = 0; s < 2; ++s)
-    for (int kingside = 0; kingside < 2; ++kingside) word |= sanitizedRight(b, s, kingside, rights[s][kingside]);
   return word;
 }
 

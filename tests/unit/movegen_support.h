@@ -1,0 +1,112 @@
+// Test helpers for move generation and set-up: FEN text of the board, a
+// seeded random walk through legal games, and move-list comparisons.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "board/history.h"
+#include "board/movegen.h"
+#include "board/perft.h"
+#include "board/position.h"
+#include "board/setup.h"
+#include "board/types.h"
+
+namespace movegentest {
+
+// FEN of the board; castling from the move counts, written with rook-file
+// letters in Chess960 mode. Clocks are "0 1".
+inline std::string fenOf() {
+  std::string fen;
+  for (int rank = 7; rank >= 0; --rank) {
+    int gap = 0;
+    for (int file = 0; file < 8; ++file) {
+      const int q = rank * 8 + file;
+      if (pos.colourOn[q] == NoColour) {
+        ++gap;
+        continue;
+      }
+      if (gap) fen += static_cast<char>('0' + gap), gap = 0;
+      fen += pieceLetters[pos.pieceOn[q] + (pos.colourOn[q] == Black ? 6 : 0)];
+    }
+    if (gap) fen += static_cast<char>('0' + gap);
+    if (rank) fen += '/';
+  }
+  fen += pos.sideToMove == White ? " w " : " b ";
+  const bool chess960 = (searchFlags & Chess960Flag) != 0;
+  std::string castling;
+  for (int s = 0; s < 2; ++s) {
+    const int king = kingSquare(s);
+    if (pos.moveCount[king] != 0) continue;
+    const int rooks[2] = {pos.castleRookShort[s], pos.castleRookLong[s]};
+    for (int wing = 0; wing < 2; ++wing) {
+      const int r = rooks[wing];
+      if (pos.pieceOn[r] != Rook || pos.colourOn[r] != s || pos.moveCount[r] != 0) continue;
+      char c = chess960 ? static_cast<char>('A' + fileOf(r)) : (wing == 0 ? 'K' : 'Q');
+      if (s == Black) c = static_cast<char>(c + ('a' - 'A'));
+      castling += c;
+    }
+  }
+  fen += castling.empty() ? "-" : castling;
+  fen += ' ';
+  if (pos.epSquare) {
+    fen += static_cast<char>('a' + fileOf(pos.epSquare));
+    fen += static_cast<char>('1' + rankOf(pos.epSquare));
+  } else {
+    fen += '-';
+  }
+  return fen + " 0 1";
+}
+
+struct Rng {
+  uint64_t state;
+  explicit Rng(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ULL + 1) {}
+  uint32_t next() {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<uint32_t>(state >> 33);
+  }
+  int below(int n) { return static_cast<int>(next() % static_cast<uint32_t>(n)); }
+};
+
+inline std::vector<Move> legalList() {
+  Move moves[MaxMovesPerPly];
+  const int n = generateLegalMoves(moves);
+  return std::vector<Move>(moves, moves + n);
+}
+
+inline std::vector<Move> sorted(std::vector<Move> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+inline std::string coordinates(Move m) {
+  char text[8];
+  moveCoordinates(m, text);
+  return text;
+}
+
+// Plays up to `plies` random legal moves from the current position (a game
+// that ends early stops there), calling visit() on every position reached,
+// the first included. The moves go into the game record, so walks of any
+// length fit. Promotions are favoured now and then so that games with
+// several promoted men come up. Returns the plies played.
+template <typename Visit>
+int randomWalk(Rng& rng, int plies, Visit visit) {
+  int played = 0;
+  for (; played < plies; ++played) {
+    visit();
+    const std::vector<Move> moves = legalList();
+    if (moves.empty()) return played;
+    Move m = moves[rng.below(static_cast<int>(moves.size()))];
+    if (rng.below(4) == 0)
+      for (Move c : moves)
+        if (isPromotion(c)) m = c;
+    playGameMove(m);
+  }
+  visit();
+  return played;
+}
+
+}  // namespace movegentest
