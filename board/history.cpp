@@ -82,9 +82,9 @@ bool playGameMove(Move m) {
   return true;
 }
 
-void takeBackGameMove() {
+bool takeBackGameMove() {
   const int top = static_cast<int>(gameTop - gameHistory);
-  if (top <= gameHistoryFloor || pos.plyTop != &pos.plyStack[0]) return;
+  if (top <= gameHistoryFloor || pos.plyTop != &pos.plyStack[0]) return false;
   plyFromRecord(pos.plyStack[1], *gameTop);
   pos.plyTop = &pos.plyStack[1];
   unmakeMove();
@@ -93,6 +93,7 @@ void takeBackGameMove() {
   pos.lastTo = top - 1 > gameHistoryFloor ? moveTo(pos.plyStack[0].move) : 0;
   if (gameMoveTotal > 0) --gameMoveTotal;
   rootPly = pos.plyCount;
+  return true;
 }
 
 void compactGameHistory() {

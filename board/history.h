@@ -25,8 +25,10 @@ extern int gameMoveTotal;
 // Makes a move on the game position and records it. Returns false, with
 // the position unchanged, when the move leaves the mover's king in check.
 bool playGameMove(Move m);
-// Takes the last game move back.
-void takeBackGameMove();
+// Takes the last game move back. False, with nothing changed, when no
+// recorded move is left (at the set-up, or where compaction dropped the
+// older records) or when a search line is still on the ply stack.
+bool takeBackGameMove();
 // Frees room in gameHistory by dropping records repetition can never need.
 // Called by playGameMove once plyCount reaches CompactionPly; afterwards
 // plyCount is at most CompactionKeep. A halfmove clock beyond what is kept

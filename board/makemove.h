@@ -8,8 +8,10 @@
 extern const uint64_t pieceKey[12][64];
 extern const uint32_t squareKey[64];
 
-// plyCount at the root of the current search; repetition detection reads
-// plies after it from plyStack and older ones from the game history.
+// plyCount at the root of the current search. The root is plyStack[0], which
+// mirrors the game record of the game position (see history.h); repetition
+// detection reads the plies from there on from plyStack and older ones from
+// gameHistory, so a search must start with plyTop = plyStack[0].
 extern uint32_t rootPly;
 // The search scores a position as drawn once the halfmove clock exceeds this.
 extern uint32_t fiftyMoveLimit;

@@ -69,7 +69,7 @@ TEST(GameHistory, SixHundredKnightPliesKeepDrawDetection) {
 
   // Take-backs after compaction land on the right positions.
   for (int k = 0; k < 7; ++k) {
-    takeBackGameMove();
+    ASSERT_TRUE(takeBackGameMove());
     game.keys.pop_back();
     ASSERT_EQ(pos.hashKey, game.keys.back());
     ASSERT_TRUE(attackTablesAgree());
@@ -103,6 +103,18 @@ TEST(GameHistory, LongRandomGameCountsRepetitionsExactly) {
     }
     if (game.ply() > 520) {
       EXPECT_TRUE(attackTablesAgree());
+      // Take back through castling, en passant, promotions and the
+      // compacted part of the record.
+      int back = 0;
+      for (; back < 400 && takeBackGameMove(); ++back) {
+        game.keys.pop_back();
+        ASSERT_EQ(pos.hashKey, game.keys.back()) << "take-back " << back;
+        ASSERT_EQ(pos.hashKey, computeHashKey());
+        ASSERT_TRUE(attackTablesAgree());
+      }
+      // Everything kept since the last compaction can be taken back.
+      EXPECT_GE(back, 520 - CompactionPly);
+      EXPECT_EQ(pos.plyCount, static_cast<uint32_t>(gameHistoryFloor));
       return;
     }
   }
@@ -143,10 +155,10 @@ TEST(GameHistory, HalfmoveClockFromSetUpAndTakeBackFloor) {
   EXPECT_FALSE(isRepetition());
   ASSERT_TRUE(playGameMove(quiet("g1f3")));
   EXPECT_TRUE(fiftyMoveDraw());
-  takeBackGameMove();
+  EXPECT_TRUE(takeBackGameMove());
   EXPECT_EQ(pos.pieceOn[squareOf("g1")], Knight);
   const uint64_t key = pos.hashKey;
-  takeBackGameMove();  // nothing before the set-up: no change
+  EXPECT_FALSE(takeBackGameMove());  // nothing before the set-up
   EXPECT_EQ(pos.hashKey, key);
   EXPECT_EQ(pos.plyCount, 100u);
 }
