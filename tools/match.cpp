@@ -190,7 +190,7 @@ std::string todayUtc() {
   time_t now = time(nullptr);
   tm t;
   gmtime_r(&now, &t);
-  char text[16];
+  char text[40];
   std::snprintf(text, sizeof text, "%04d.%02d.%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
   return text;
 }

@@ -128,26 +128,39 @@ bool endByRules(GameResult& g, int plies, int maxPlies) {
 
 }  // namespace
 
+namespace {
+
+// Seconds as an unsigned decimal ("5", "0.05", ".5"); no sign, no exponent.
+bool readSeconds(const char*& p, double& out) {
+  const char* start = p;
+  while ((*p >= '0' && *p <= '9') || *p == '.') ++p;
+  if (p == start) return false;
+  char* end;
+  out = std::strtod(start, &end);
+  return end == p;
+}
+
+}  // namespace
+
 bool parseTimeControl(const char* text, TimeControl& tc) {
   TimeControl t;
   const char* p = text;
   const char* slash = std::strchr(text, '/');
   char* end;
   if (slash) {
+    if (*p < '0' || *p > '9') return false;
     long moves = std::strtol(p, &end, 10);
     if (end != slash || moves <= 0 || moves > 1000) return false;
     t.movesPerPeriod = static_cast<int>(moves);
     p = slash + 1;
   }
-  double base = std::strtod(p, &end);
-  if (end == p || !(base > 0) || base > 1e6) return false;
-  double inc = 0;
-  if (*end == '+') {
-    p = end + 1;
-    inc = std::strtod(p, &end);
-    if (end == p || !(inc >= 0) || inc > 1e5) return false;
+  double base = 0, inc = 0;
+  if (!readSeconds(p, base) || !(base > 0) || base > 1e6) return false;
+  if (*p == '+') {
+    ++p;
+    if (!readSeconds(p, inc) || inc > 1e5) return false;
   }
-  if (*end) return false;
+  if (*p) return false;
   t.baseMicros = std::llround(base * 1e6);
   t.incrementMicros = std::llround(inc * 1e6);
   tc = t;
@@ -180,7 +193,9 @@ GameResult playGame(EngineProcess engines[2], const MatchSettings& s, const std:
                 sendLine(e, goCommand(clock, s.tc, movesToGo), writeDeadline);
     int64_t start = monotonicMicros();
     if (!sent) {
-      if (engineExited(e) || e.fromEngine < 0) {
+      // A write fails on a dead engine (broken pipe) or a full pipe.
+      for (int i = 0; i < 50 && !engineExited(e); ++i) usleep(2000);
+      if (engineExited(e)) {
         endByCrash(e, g, mover, engine);
       } else {
         killEngine(e);

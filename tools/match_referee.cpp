@@ -133,7 +133,6 @@ bool refereePlay(const std::string& uciMove, std::string* sanOut) {
     if (uciMoveText(m) != uciMove) continue;
     std::string san = sanBeforeMove(m, list, count);
     bool irreversible = isCapture(m) || pos.pieceOn[moveFrom(m)] == Pawn;
-    if (gameTop - gameHistory > GameHistorySize - 8) compactGameHistory();
     if (!playGameMove(m)) return false;
     halfmoveClock = irreversible ? 0 : halfmoveClock + 1;
     if (irreversible) seenSinceIrreversible.clear();
