@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -137,6 +138,62 @@ TEST_F(MatchTest, ScriptedGamesEndByTheRulesAndAreWrittenAsPgn) {
   games = readFile(pgn);
   EXPECT_NE(games.find("{Black mates} 0-1"), std::string::npos) << games;
   EXPECT_NE(games.find("{threefold repetition} 1/2-1/2"), std::string::npos) << games;
+}
+
+// The clock fields of every "go", in order: {wtime, btime, winc, movestogo}.
+std::vector<std::vector<long>> goClocks(const std::string& log) {
+  std::vector<std::vector<long>> out;
+  std::istringstream lines(log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string w;
+    std::vector<long> v(4, -1);
+    while (words >> w) {
+      long value = 0;
+      int slot = w == "wtime" ? 0 : w == "btime" ? 1 : w == "winc" ? 2 : w == "movestogo" ? 3 : -1;
+      if (slot >= 0 && words >> value) v[slot] = value;
+    }
+    out.push_back(v);
+  }
+  return out;
+}
+
+TEST_F(MatchTest, ClocksLoseTheTimeUsedAndGainIncrementsAndPeriods) {
+  std::string log = dir + "/go.log";
+  std::string shuffle = engineScript("clock", "echo \"$line\" >> " + log +
+                                                  "; i=0; for m in g1f3 g8f6 f3g1 f6g8 g1f3 g8f6; do "
+                                                  "[ $i -eq $n ] && echo \"bestmove $m\"; i=$((i+1)); done");
+  ASSERT_EQ(runMatch({"--engine1", shuffle, "--engine2", shuffle, "--games", "1", "--tc", "2+0.1",
+                      "--maxmoves", "2"}),
+            0)
+      << output;
+  EXPECT_NE(output.find("1/2-1/2 (game length limit), 4 plies"), std::string::npos) << output;
+  std::vector<std::vector<long>> go = goClocks(readFile(log));
+  ASSERT_EQ(go.size(), 4u) << readFile(log);
+  EXPECT_EQ(go[0], (std::vector<long>{2000, 2000, 100, -1}));
+  // White has used a little of its time and gained the increment.
+  EXPECT_GT(go[1][0], 2000);
+  EXPECT_LE(go[1][0], 2100);
+  EXPECT_EQ(go[1][1], 2000);
+  EXPECT_LE(go[2][0], go[1][0]);
+  EXPECT_GT(go[2][1], 2000);
+  EXPECT_LE(go[2][1], 2100);
+
+  // Two moves per second: the third move of each side starts a new period.
+  std::remove(log.c_str());
+  ASSERT_EQ(runMatch({"--engine1", shuffle, "--engine2", shuffle, "--games", "1", "--tc", "2/1",
+                      "--maxmoves", "3"}),
+            0)
+      << output;
+  go = goClocks(readFile(log));
+  ASSERT_EQ(go.size(), 6u) << readFile(log);
+  EXPECT_EQ(go[0], (std::vector<long>{1000, 1000, 0, 2}));
+  EXPECT_EQ(go[2][3], 1);       // White's second move: the last of the period
+  EXPECT_LT(go[2][0], 1000);
+  EXPECT_EQ(go[4][3], 2);       // White's third move: a new period
+  EXPECT_GT(go[4][0], 1900);
+  EXPECT_LE(go[4][0], 2000);
 }
 
 TEST_F(MatchTest, OpeningsArePlayedTwiceWithColoursSwapped) {
