@@ -82,6 +82,20 @@ TEST(Generators, StartPositionOrderPawnsBySlotThenKnights) {
   EXPECT_EQ(moveListStart[1], moveListStart[0] + 20);
 }
 
+TEST(Generators, NeverWritePastTheSharedBuffer) {
+  newGame();
+  ScoredMove* nearEnd = moveBuffer + MoveBufferSize - 10;
+  EXPECT_EQ(generateAll(nearEnd, White, 5, 0), 0);
+  EXPECT_EQ(moveListStart[6], nearEnd);
+  EXPECT_EQ(generateCaptures(White, 5, 6, nearEnd), 0);
+  uint32_t flags = 1;
+  EXPECT_EQ(generateEvasions(&flags, White, 5, 0, nearEnd), 0);
+  // The last ply's list still fits and closes the table.
+  ScoredMove* last = moveBuffer + (MaxPly - 1) * MaxMovesPerPly;
+  EXPECT_EQ(generateAll(last, White, MaxPly - 1, 0), 20);
+  EXPECT_EQ(moveListStart[MaxPly], last + 20);
+}
+
 TEST(Generators, CapturesComeFirstWithVictimKeysAndRecaptureBonus) {
   setUp("4k3/8/5n2/8/2P1P3/8/8/4K3 b - - 0 1");
   ASSERT_TRUE(playGameMove(makeMoveWord(45, 35, QuietKind)));  // Nf6-d5
