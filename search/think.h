@@ -41,3 +41,9 @@ extern uint32_t randomState;        // the engine's random generator
 bool initSearchMemory();
 int think(int side, int state, int movesToGo, int timeLeft, int increment);
 uint32_t nextRandom();
+// Short bounded search of the current (start) position in state 7 that
+// measures the node rate and sets the UCI_Elo bounds; prints nothing.
+void runCalibration();
+
+extern int32_t lastSearchScore;     // root score of the last search
+extern Move lastBestMove;           // the engine's last best move (not while pondering)

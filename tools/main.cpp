@@ -15,6 +15,7 @@ struct ToolCommand {
 // Subcommands in the order the help text lists them.
 constexpr ToolCommand toolCommands[] = {
     {"perft", perftCommand, "perft DEPTH [FEN]    count leaf nodes, one line per root move"},
+    {"bench", benchCommand, "bench [DEPTH]        fixed-depth search of a position set; node signature"},
     {"match", matchCommand, "match --engine1 CMD --engine2 CMD ...  games between two UCI engines"},
 };
 

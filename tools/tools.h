@@ -3,3 +3,4 @@
 
 int perftCommand(int argc, char** argv);
 int matchCommand(int argc, char** argv);
+int benchCommand(int argc, char** argv);

@@ -1,0 +1,16 @@
+// Root-level functions of the search driver.
+#pragma once
+
+#include <cstdint>
+
+extern int32_t rootListCount;  // moves generated at the root (legal or not)
+extern bool rootPvPrinted;     // a principal-variation line went out in this search
+
+// Book move chosen: 1 (it is then root move 0); else 0.
+int prepareRoot(int side);
+void buildRootMoves();
+int rootSearch(int depth);
+void sortRootMoves();
+int promoteRootMove(int index);
+// Prints the current line(s) of the root.
+void printRootResult();
