@@ -1,6 +1,6 @@
 // End-to-end tests of "braxen-tool match": small shell-script engines that
 // play a fixed game, answer with an illegal move, never answer, answer too
-// late or crash, and a short match between two real engines.
+// late or crash, and a short match of the engine against Debian's stockfish.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -295,20 +295,22 @@ TEST_F(MatchTest, BadCommandLinesAreRefused) {
   EXPECT_NE(output.find("no uciok"), std::string::npos) << output;
 }
 
-TEST_F(MatchTest, TwoShortGamesBetweenRealEngines) {
+TEST_F(MatchTest, TwoShortGamesAgainstStockfish) {
   if (access(StockfishPath, X_OK) != 0) GTEST_SKIP() << "SKIPPED: " << StockfishPath << " is not installed";
   std::string pgn = dir + "/games.pgn";
   std::string book = std::string(BRAXEN_DATA_DIR) + "/openings/8moves_v3_2000.epd";
-  ASSERT_EQ(runMatch({"--engine1", StockfishPath, "--engine2", StockfishPath, "--option2", "UCI_LimitStrength=true",
-                      "--option2", "UCI_Elo=1500", "--tc", "1+0.01", "--games", "2", "--openings", book, "--pgn",
-                      pgn, "--maxmoves", "80"}),
+  ASSERT_EQ(runMatch({"--engine1", BRAXEN_ENGINE_PATH, "--engine2", StockfishPath, "--option2",
+                      "UCI_LimitStrength=true", "--option2", "UCI_Elo=1500", "--tc", "1+0.01", "--games", "2",
+                      "--openings", book, "--pgn", pgn, "--maxmoves", "60"}),
             0)
       << output;
   EXPECT_NE(output.find(": 2 games,"), std::string::npos) << output;
-  EXPECT_EQ(countOccurrences(output, "time losses 0, illegal moves 0, crashes 0, kills 0"), 2) << output;
+  EXPECT_EQ(countOccurrences(output, "time losses 0, illegal moves 0, crashes 0, kills 0, restarts 0"), 2)
+      << output;
   std::string games = readFile(pgn);
   EXPECT_EQ(countOccurrences(games, "[Event \"braxen-tool match\"]"), 2) << games;
   EXPECT_EQ(countOccurrences(games, "[TimeControl \"1+0.01\"]"), 2) << games;
+  EXPECT_EQ(countOccurrences(games, "[Black \"Stockfish"), 1) << games;
 }
 
 }  // namespace
