@@ -20,6 +20,7 @@ RootMove rootMoves[MaxRootMoves];
 int32_t rootMoveCount = 0, rootIndex = 0;
 int32_t rootListCount = 0;
 bool rootPvPrinted = false;
+Move rootPrintedMove = 0;
 
 namespace {
 
@@ -127,6 +128,7 @@ void printRootLines() {
                   rootMoves[i].depth > 0 ? rootMoves[i].depth : iterationDepth, selDepth);
   }
   rootPvPrinted = true;
+  rootPrintedMove = rootMoves[0].line[1];
 }
 
 bool isLegalAfterMake() { return !moverLeftKingInCheck(); }
@@ -207,6 +209,7 @@ int prepareRoot(int side) {
   posScoreLow[0] = posScoreLow[1] = -100;
   ttStamped = 31;
   rootPvPrinted = false;
+  rootPrintedMove = 0;
   return 0;
 }
 

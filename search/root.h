@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include "board/types.h"
 
 extern int32_t rootListCount;  // moves generated at the root (legal or not)
 extern bool rootPvPrinted;     // a principal-variation line went out in this search
+extern Move rootPrintedMove;    // first move of the last line printed
 
 // Book move chosen: 1 (it is then root move 0); else 0.
 int prepareRoot(int side);

@@ -193,7 +193,9 @@ int think(int side, int state, int movesToGo, int timeLeft, int increment) {
     trackRootScore();
   }
   if (stopReason == 0 && iterationDepth >= DeepestIteration) stopReason = 11;
-  if (!rootPvPrinted && rootMoveCount > 0 && outputOn()) printRootResult();
+  // The last line reported always shows the move that is played.
+  if ((!rootPvPrinted || rootPrintedMove != rootMoves[0].line[1]) && rootMoveCount > 0 && outputOn())
+    printRootResult();
 
   if (searchOutcome & 0x80) {
     if (searchState < 6) {

@@ -82,12 +82,13 @@ uint32_t ttRetrySize(uint32_t size, uint32_t base, uint32_t* quarter) {
     return base;
   }
   if (*quarter == 0) {
-    *quarter = size / 4;
+    // A step of at least 1 KB, so that small sizes still shrink.
+    *quarter = size / 4 > 0 ? size / 4 : 1;
     return size - *quarter;
   }
   const uint32_t next = (size + *quarter) / 2;
   *quarter = 0;
-  return next;
+  return next < size ? next : size - 1;
 }
 
 bool ttAllocate(uint32_t hashKb) {

@@ -1,0 +1,215 @@
+// The search driver through the engine's own command handlers: mates,
+// decided root moves, draws, searchmoves, legality of every reported move,
+// and the ply bound of the tree search.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/position.h"
+#include "board/setup.h"
+#include "engine/options.h"
+#include "engine/uci.h"
+#include "search/search.h"
+#include "search/think.h"
+#include "search/tt.h"
+
+namespace {
+
+class Driver : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // Standard input becomes a pipe that never delivers: the search polls
+    // it without blocking and never meets the end of input.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    dup2(fds[0], STDIN_FILENO);
+    close(fds[0]);
+  }
+  void SetUp() override {
+    ASSERT_TRUE(initSearchMemory());
+    SetDefaultOptions();
+    ASSERT_TRUE(ttAllocate(16384));
+    uciActive = true;
+    quitRequested = 0;
+    linePending = false;
+    run("ucinewgame");
+  }
+  // Runs one command and returns what it printed.
+  static std::string run(const std::string& text) {
+    static char line[LineBufferSize];
+    snprintf(line, sizeof line, "%s", text.c_str());
+    ::testing::internal::CaptureStdout();
+    HandleUciCommand(line);
+    fflush(stdout);
+    return ::testing::internal::GetCapturedStdout();
+  }
+  static std::vector<std::string> linesOf(const std::string& out) {
+    std::vector<std::string> v;
+    std::istringstream in(out);
+    for (std::string l; std::getline(in, l);) v.push_back(l);
+    return v;
+  }
+  static std::string bestMoveOf(const std::string& out) {
+    const size_t at = out.rfind("bestmove ");
+    if (at == std::string::npos) return "";
+    std::istringstream in(out.substr(at + 9));
+    std::string m;
+    in >> m;
+    return m;
+  }
+  static std::vector<std::string> pvLinesOf(const std::string& out) {
+    std::vector<std::string> v;
+    for (const std::string& l : linesOf(out))
+      if (l.rfind("info ", 0) == 0 && l.find(" pv ") != std::string::npos) v.push_back(l);
+    return v;
+  }
+  // Plays the move texts on the current position; false at the first one
+  // that is not a legal move there. The position is restored.
+  static bool legalLine(const std::vector<std::string>& moves, std::string* bad) {
+    int made = 0;
+    bool ok = true;
+    for (const std::string& t : moves) {
+      Move m = parseMoveText(t.c_str());
+      if (m == 0 || !completeMove(pos.sideToMove, &m)) {
+        ok = false;
+      } else {
+        makeMove(m);
+        made++;
+        if (moverLeftKingInCheck()) ok = false;
+      }
+      if (!ok) {
+        *bad = t;
+        break;
+      }
+    }
+    while (made-- > 0) unmakeMove();
+    return ok;
+  }
+};
+
+std::vector<std::string> pvMoves(const std::string& line) {
+  std::vector<std::string> v;
+  std::istringstream in(line.substr(line.find(" pv ") + 4));
+  for (std::string m; in >> m;) v.push_back(m);
+  return v;
+}
+
+TEST_F(Driver, MateInOneIsFoundAtDepthOneAndEndsTheSearch) {
+  run("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+  const std::string out = run("go depth 20");
+  EXPECT_NE(out.find("info depth 1 "), std::string::npos) << out;
+  EXPECT_NE(out.find("score mate 1 "), std::string::npos) << out;
+  EXPECT_EQ(out.find("info depth 2 "), std::string::npos) << "a mate within the depth ends the search\n" << out;
+  EXPECT_EQ(bestMoveOf(out), "d1d8");
+  // The mated side reports the distance negatively.
+  run("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1 moves d1d2");
+  run("position fen 3R2k1/5ppp/8/8/8/8/5PPP/6K1 b - - 0 1 moves g8g8");
+}
+
+TEST_F(Driver, DepthLimitPrintsEveryIterationOnce) {
+  run("position startpos");
+  const std::string out = run("go depth 3");
+  for (int d = 1; d <= 3; d++)
+    EXPECT_NE(out.find("info depth " + std::to_string(d) + " "), std::string::npos) << out;
+  EXPECT_EQ(out.find("info depth 4 "), std::string::npos) << out;
+  EXPECT_EQ(linesOf(out).back().rfind("bestmove ", 0), 0u) << out;
+}
+
+TEST_F(Driver, NoLegalMoveAnswersTheNullMoveAtOnce) {
+  for (const char* fen : {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1",      // stalemate
+                          "R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1"}) {  // checkmate
+    run(std::string("position fen ") + fen);
+    const std::string out = run("go depth 8");
+    EXPECT_EQ(bestMoveOf(out), "0000") << fen << "\n" << out;
+    EXPECT_EQ(nodeCount, 0u) << "nothing is searched";
+    EXPECT_TRUE(pvLinesOf(out).empty()) << out;
+  }
+}
+
+TEST_F(Driver, SearchMovesRestrictAndAListWithoutALegalMoveIsIgnored) {
+  run("position startpos");
+  EXPECT_EQ(bestMoveOf(run("go depth 4 searchmoves a2a3")), "a2a3");
+  EXPECT_EQ(bestMoveOf(run("go depth 3 searchmoves h2h3 a2a3")).substr(0, 2) == "h2" ||
+                bestMoveOf(run("go depth 3 searchmoves h2h3 a2a3")).substr(0, 2) == "a2",
+            true);
+  const std::string out = run("go depth 3 searchmoves e2e5 e1e2");
+  const std::string best = bestMoveOf(out);
+  EXPECT_NE(best, "0000") << "no listed move is legal: the list is ignored, not a stalemate\n" << out;
+  std::string bad;
+  EXPECT_TRUE(legalLine({best}, &bad)) << best;
+}
+
+TEST_F(Driver, FiftyMoveAndRepetitionDrawsScoreTheDrawValue) {
+  // Every White move is quiet and passes the fifty-move limit.
+  run("position fen 8/8/8/8/8/2k5/8/K6Q w - - 99 80");
+  std::string out = run("go depth 4");
+  ASSERT_FALSE(pvLinesOf(out).empty()) << out;
+  EXPECT_NE(pvLinesOf(out).back().find("score cp 0 "), std::string::npos) << out;
+  run("setoption name Braxen Draw Value value 100");
+  out = run("go depth 4");
+  EXPECT_NE(pvLinesOf(out).back().find("score cp 100 "), std::string::npos) << "a draw worth a pawn\n" << out;
+  run("setoption name Braxen Draw Value value 0");
+
+  // A queen down, White repeats the position a third time rather than lose.
+  run("position fen k7/8/8/8/8/8/q7/6NK w - - 0 1 moves g1f3 a8b8 f3g1 b8a8 g1f3 a8b8 f3g1 b8a8");
+  out = run("go depth 5");
+  EXPECT_EQ(bestMoveOf(out), "g1f3") << out;
+  EXPECT_NE(pvLinesOf(out).back().find("score cp 0 "), std::string::npos) << out;
+}
+
+TEST_F(Driver, EveryReportedMoveIsLegal) {
+  const char* fens[] = {
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+      "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+      "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+      "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+      "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+      "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1",
+      "R6R/3Q4/1Q4Q1/4Q3/2Q4Q/Q4Q2/pp1Q4/kBNN1KB1 w - - 0 1",
+      "8/8/8/7k/8/QQQ5/QQQ5/QQQK4 w - - 0 1",
+      "4k3/8/8/8/8/8/nnnn4/bbb1K3 b - - 0 1",
+      "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - 0 1",
+  };
+  for (const char* fen : fens) {
+    run(std::string("position fen ") + fen);
+    const std::string out = run("go depth 5");
+    const std::string best = bestMoveOf(out);
+    std::string bad;
+    ASSERT_FALSE(best.empty()) << fen;
+    EXPECT_TRUE(legalLine({best}, &bad)) << fen << " bestmove " << best;
+    for (const std::string& l : pvLinesOf(out)) EXPECT_TRUE(legalLine(pvMoves(l), &bad)) << fen << "\n" << l << "\nbad " << bad;
+    // The move played is the first move of the last line reported.
+    ASSERT_FALSE(pvLinesOf(out).empty()) << fen;
+    EXPECT_EQ(pvMoves(pvLinesOf(out).back()).front(), best) << fen << "\n" << out;
+  }
+}
+
+TEST_F(Driver, TreeSearchStopsAtTheDeepestSupportedPly) {
+  // Queens everywhere give long check sequences; the search at the last
+  // plies of the stack must return without making a move beyond it.
+  ASSERT_TRUE(parseFen("8/8/8/7k/8/QQQ5/QQQ5/QQQK4 w - - 0 1"));
+  searchFlags = optionFlags;
+  rootPly = pos.plyCount;
+  pos.plyTop = &pos.plyStack[0];
+  const uint64_t key = pos.hashKey;
+  for (int ply = DeepestPly - 6; ply <= DeepestPly + 1; ply++) {
+    // The record at plyTop stands for the node's ply.
+    pos.plyStack[ply - 1 < MaxPly ? ply - 1 : MaxPly - 1] = pos.plyStack[0];
+    pos.plyTop = &pos.plyStack[ply - 1 < MaxPly ? ply - 1 : MaxPly - 1];
+    moveListStart[ply < MaxPly ? ply : MaxPly - 1] = moveBuffer + MoveBufferSize - 2 * MaxMovesPerPly;
+    stopReason = 0;
+    const int s = search(ply < MaxPly ? ply : MaxPly - 1, 40, 0, -8192, 8192, 0, 0);
+    EXPECT_GT(s, -8192);
+    EXPECT_EQ(pos.hashKey, key) << "every move made is taken back";
+    const int q = quiescence(ply < MaxPly ? ply : MaxPly - 1, 0, -8192, 8192, 0);
+    EXPECT_GT(q, -8192);
+  }
+  pos.plyTop = &pos.plyStack[0];
+}
+
+}  // namespace
