@@ -267,6 +267,16 @@ TEST_F(MatchTest, LateAnswerLosesOnTimeButTheEngineStaysInTheMatch) {
   EXPECT_NE(output.find("Faults of late: time losses 2, illegal moves 0, crashes 0, kills 0, restarts 0"),
             std::string::npos)
       << output;
+
+  // A flag fall against a bare king is a draw: nothing can mate.
+  std::string book = dir + "/bare.fen";
+  std::ofstream(book) << "4k3/8/8/8/8/8/8/R3K3 w - - 0 1\n";
+  ASSERT_EQ(runMatch({"--engine1", late, "--engine2", quick, "--games", "1", "--tc", "0.2+0", "--openings", book}),
+            0)
+      << output;
+  EXPECT_NE(output.find("1/2-1/2 (White loses on time"), std::string::npos) << output;
+  EXPECT_NE(output.find("draw, the opponent has a bare king)"), std::string::npos) << output;
+  EXPECT_NE(output.find("Faults of late: time losses 1,"), std::string::npos) << output;
 }
 
 TEST_F(MatchTest, CrashIsReportedAndTheEngineRestarted) {
