@@ -81,6 +81,11 @@ extern uint32_t evalCacheMask;  // entries - 1; 0 disables the cache
 bool evalCacheResize(uint32_t entries);
 // Empties both tables.
 void evalCacheClear();
+// Starts loading the entry of the current position for `side` to move, so
+// that a later evaluate finds it in the processor cache (call after make).
+inline void evalCachePrefetch(int side) {
+  if (evalCacheMask) __builtin_prefetch(&evalCache[side][static_cast<uint32_t>(pos.hashKey >> 32) & evalCacheMask]);
+}
 
 // ---------------------------------------------------------------------------
 // Per-search and per-evaluation state read by the search.
