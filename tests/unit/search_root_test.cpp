@@ -213,3 +213,31 @@ TEST_F(Driver, TreeSearchStopsAtTheDeepestSupportedPly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Driver, NullMoveNeverReturnsAnUnprovenMate) {
+  // The table says the side that has passed to is mated (as a deeper
+  // search of another line found). A mate seen after an illegal pass
+  // proves nothing about this node: it may only claim beta.
+  run("position fen n6k/p7/6K1/8/8/8/8/1Q6 w - - 0 1");
+  run("ucinewgame");
+  searchFlags = optionFlags;
+  rootPly = pos.plyCount;
+  pos.plyTop = &pos.plyStack[0];
+  pos.plyStack[1] = pos.plyStack[0];
+  pos.plyTop = &pos.plyStack[1];
+  pos.plyTop->move = makeMoveWord(0, 1, 0);
+  moveListStart[2] = moveBuffer;
+  stopReason = 0;
+  ttNewGeneration();
+  ttStore(Black, TTExact, 5 - 8193, 0, 10, 3, 0);
+  const int s = search(2, 6, 0, 0, 1, 0, 1);
+  EXPECT_LE(s, ScoreMateThreshold) << "a null-move cutoff returned a mate score";
+  EXPECT_GE(s, 1);
+  TTHit hit;
+  if (ttProbe(White, 2, &hit)) EXPECT_LE(hit.score, ScoreMateThreshold) << "and stored none either";
+  pos.plyTop = &pos.plyStack[0];
+}
+
+}  // namespace
