@@ -19,7 +19,7 @@ inline bool setUp(const std::string& fen, uint32_t flags = 0) {
   searchFlags = flags;
   rootSide = static_cast<uint8_t>(pos.sideToMove);
   drawScoreFor[0] = drawScoreFor[1] = 0;
-  iterationDepth = 1;
+  iterationDepth = 0;  // 0 = no search under way (the driver reads it too)
   developedMinors[0] = developedMinors[1] = 0;
   prepareEvaluation();
   pos.plyTop->flags = isInCheck() ? EvalInCheck : 0;
