@@ -27,7 +27,7 @@ TEST(ScoreText, CentipawnsMatesAndBounds) {
   for (const auto& c : cases) EXPECT_EQ(std::string(ScoreText(c.score, c.bound)), c.text) << c.score;
 }
 
-TEST(MoveText, UciStyleIsPlainCoordinatesWithLowerCasePromotions) {
+TEST(ReportMoveText, UciStyleIsPlainCoordinatesWithLowerCasePromotions) {
   const struct { Move move; const char* text; } cases[] = {
       {M("e2", "e4"), "e2e4 "},
       {M("e1", "g1", CastleKind), "e1g1 "},
@@ -44,7 +44,7 @@ TEST(MoveText, UciStyleIsPlainCoordinatesWithLowerCasePromotions) {
   EXPECT_EQ(std::string(MoveText(M("e7", "e8", PromoteQueen), StyleUci | StyleNoPad)), "e7e8q");
 }
 
-TEST(MoveText, CoordinateStyle) {
+TEST(ReportMoveText, CoordinateStyle) {
   EXPECT_EQ(std::string(MoveText(M("e2", "e4"), 0)), "e2-e4   ");
   EXPECT_EQ(std::string(MoveText(M("e4", "d5", CaptureKind), 0)), "e4xd5   ");
   EXPECT_EQ(std::string(MoveText(M("e5", "d6", EnPassantKind), 0)), "e5xd6   ");
@@ -54,7 +54,7 @@ TEST(MoveText, CoordinateStyle) {
   EXPECT_EQ(std::string(MoveText(static_cast<Move>(M("f1", "b5") | CheckMark), StyleOneSpace)), "f1-b5+ ");
 }
 
-TEST(MoveText, AlgebraicStyle) {
+TEST(ReportMoveText, AlgebraicStyle) {
   const unsigned san = StyleSan | StyleNoPad;
   const struct { Move move; unsigned style; const char* text; } cases[] = {
       {M("e1", "g1", CastleKind), san, "O-O"},
@@ -82,16 +82,30 @@ TEST(MoveText, AlgebraicStyle) {
   EXPECT_EQ(std::string(MoveText(M("e8", "c8", CastleKind), StyleSan)), "O-O-O  ");
 }
 
-TEST(MoveText, NullMoveIsEightSpacesInEveryStyle) {
+TEST(ReportMoveText, NullMoveIsEightSpacesInEveryStyle) {
   for (unsigned style : {0u, StyleUci, StyleUciOut, StyleSan | Knight, StyleNoPad, StyleSan | StyleOneSpace}) {
     EXPECT_EQ(std::string(MoveText(0, style)), "        ") << style;
     EXPECT_EQ(std::string(MoveText(NullMove, style)), "        ") << style;
   }
 }
 
+// Keeps the table's fill counters of the running program around a test.
+class FillCounters {
+ public:
+  FillCounters() : stamped(ttStamped), tableKb(ttTableKb) {}
+  ~FillCounters() {
+    ttStamped = stamped;
+    ttTableKb = tableKb;
+  }
+
+ private:
+  uint64_t stamped, tableKb;
+};
+
 class ReportLines : public testing::Test {
  protected:
   Move line[8] = {0};
+  FillCounters saved;
   void SetUp() override {
     searchState = 4;
     selDepth = 17;
@@ -151,6 +165,7 @@ TEST_F(ReportLines, BestMoveLine) {
 }
 
 TEST(HashFull, PermilleOfTheMeasuredPart) {
+  FillCounters saved;
   ttTableKb = 16;
   ttStamped = 0;
   EXPECT_EQ(HashFull(), 0u);
@@ -162,7 +177,6 @@ TEST(HashFull, PermilleOfTheMeasuredPart) {
   EXPECT_EQ(HashFull(), 1000u);
   ttTableKb = 0;  // no table
   EXPECT_EQ(HashFull(), 0u);
-  ttStamped = 0;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "engine/timecontrol.h"
 #include "platform/platform.h"
 #include "search/think.h"
+#include "search/tt.h"
 
 namespace {
 
@@ -18,9 +19,11 @@ class GoParsing : public testing::Test {
  protected:
   int pipeFds[2] = {-1, -1};
   void SetUp() override {
+    ASSERT_TRUE(initSearchMemory());
     ASSERT_EQ(pipe(pipeFds), 0);
     platformSetInputFd(pipeFds[0]);  // no input arrives during the searches
     SetDefaultOptions();
+    ASSERT_TRUE(ttAllocate(16384));
     newGame();
   }
   void TearDown() override {

@@ -15,8 +15,8 @@ namespace {
 class ClockTest : public testing::Test {
  protected:
   int pipeFds[2] = {-1, -1};
-  Move line[4] = {0, 0, 0, 0};
   void SetUp() override {
+    ASSERT_TRUE(initSearchMemory());
     ASSERT_EQ(pipe(pipeFds), 0);
     platformSetInputFd(pipeFds[0]);
     SetDefaultOptions();
@@ -36,10 +36,7 @@ class ClockTest : public testing::Test {
     bestMoveChanges = 0;
     searchOutcome = 0;
     timeOffset = 0;
-    for (RootMove& r : rootMoves) {
-      r.line = line;
-      r.score = 0;
-    }
+    for (RootMove& r : rootMoves) r.score = 0;
   }
   void TearDown() override {
     platformSetInputFd(0);
@@ -49,6 +46,7 @@ class ClockTest : public testing::Test {
     stopReason = 0;
     nodeRateLimit = 0;
     nodeLimit = 0;
+    rootMoveCount = 0;
     SetDefaultOptions();
   }
   void Allot(int32_t left, int32_t increment, int32_t movesToGo) {
