@@ -293,9 +293,23 @@ int rookPawnCorrection(int s, int, int scale[2]) {
   int sk = kingSquare(s) ^ flip, wk = kingSquare(w) ^ flip;
   if (fileOf(pawn) > 3) pawn ^= 7, sk ^= 7, wk ^= 7;
   const int f = fileOf(pawn), promo = 56 + f;
+  int ownRook = 255, theirRook = 255;
+  for (PieceSet set = liveSet(pos.rookSet, s); set; set &= set - 1) ownRook = firstSquare(set, s) ^ flip;
+  for (PieceSet set = liveSet(pos.rookSet, w); set; set &= set - 1) theirRook = firstSquare(set, w) ^ flip;
+  if (fileOf(firstSquare(pawns, s) ^ flip) > 3) {
+    if (ownRook != 255) ownRook ^= 7;
+    if (theirRook != 255) theirRook ^= 7;
+  }
+  // The defending king in front of the pawn holds in the known set-ups.
   const bool kingInFront = (wk == promo) || (absInt(fileOf(wk) - f) <= 1 && rankOf(wk) > rankOf(pawn) &&
                                               kingDistance(wk, promo) < kingDistance(sk, promo));
-  if (pos.threatSum[w] == 0 && kingInFront) scale[s] = scale[s] / 2;
+  const bool drawingRook = theirRook != 255 && (rankOf(theirRook) == 7 || rankOf(theirRook) == rankOf(pawn) + 1);
+  if (pos.threatSum[w] == 0 && kingInFront && (f <= 1 || drawingRook)) scale[s] = scale[s] / 2;
+  // Rook in front of its seventh-rank pawn, defending king on g7/h7 and
+  // rook behind the pawn: drawn unless the strong king comes to help.
+  if (ownRook == promo && rankOf(pawn) == 6 && (wk == 54 || wk == 55) && theirRook != 255 &&
+      fileOf(theirRook) == f && kingDistance(sk, pawn) > 2)
+    scale[s] = 1;
   int c = 16 * kingDistance(wk, pawn);
   c += 4 * (absInt(fileOf(wk) - f) - absInt(fileOf(sk) - f));
   static constexpr int cutOff[4] = {5, 4, 3, 3};

@@ -114,6 +114,16 @@ TEST(EvalEndgame, BishopAndPawnAgainstAMinor) {
   EXPECT_FALSE(pos.plyTop->flags & EvalMaterialDrawDepth);
 }
 
+TEST(EvalEndgame, RookInFrontOfItsSeventhRankPawnIsDrawn) {
+  // Rook a8, pawn a7, defending king on g7 and rook behind the pawn.
+  ASSERT_TRUE(setUp("R7/P5k1/8/8/8/8/r7/4K3 w - - 0 1"));
+  const int held = eval(1);
+  EXPECT_LT(held, 100);
+  // The strong king next to the pawn breaks the fortress.
+  ASSERT_TRUE(setUp("R7/P5k1/1K6/8/8/8/r7/8 w - - 0 1"));
+  EXPECT_GT(eval(1), held + 200);
+}
+
 // Every ending evaluates the same with colours exchanged.
 TEST(EvalEndgame, ColourSymmetry) {
   const char* fens[] = {
@@ -125,7 +135,8 @@ TEST(EvalEndgame, ColourSymmetry) {
       "8/2b5/3k4/8/3P4/2K1B3/8/8 w - - 0 1", "8/p4k2/1p6/8/8/5PP1/4K3/8 w - - 0 1",
       "8/8/3k4/8/8/2NK4/4N3/8 w - - 0 1",    "8/8/3k4/8/8/3K4/3B4/1r6 w - - 0 1",
       "8/8/3k1n2/8/8/3K4/3B4/1R6 b - - 0 1", "8/p7/3k4/8/8/2BK4/8/8 w - - 0 1",
-      "8/8/3k4/8/P7/8/8/2B4K w - - 0 1",     "8/2b5/5k2/8/3P4/2KB4/8/8 b - - 0 1",
+      "8/8/3k4/8/P7/8/8/2B4K w - - 0 1",     "R7/P5k1/8/8/8/8/r7/4K3 w - - 0 1",
+      "7R/7P/1k6/8/8/8/7r/4K3 b - - 0 1",     "8/2b5/5k2/8/3P4/2KB4/8/8 b - - 0 1",
   };
   for (const char* fen : fens) {
     ASSERT_TRUE(setUp(fen)) << fen;
