@@ -91,6 +91,48 @@ TEST_F(GoLimits, ShortClocksAnswerInTime) {
   }
 }
 
+TEST_F(GoLimits, MovetimeEndsCloseToTheLimit) {
+  ASSERT_TRUE(e.send("position startpos moves d2d4 d7d5 c2c4"));
+  for (long long limit : {50LL, 150LL, 400LL}) {
+    long long ms = 0;
+    EXPECT_NE(Go("go movetime " + std::to_string(limit), ms), "");
+    // The clock check stops a little early (1/64 of the time) rather than late.
+    EXPECT_GE(ms, limit - limit / 64 - 5) << limit;
+    EXPECT_LE(ms, limit + 25) << limit;
+  }
+}
+
+TEST_F(GoLimits, PeriodicNodesLines) {
+  auto nodesLines = [this] {
+    int n = 0;
+    for (const std::string& l : e.lines())
+      if (std::regex_match(l, std::regex("info nodes [0-9]+ nps [0-9]+ hashfull [0-9]+"))) n++;
+    return n;
+  };
+  ASSERT_TRUE(e.send("position startpos"));
+  long long ms = 0;
+  EXPECT_NE(Go("go movetime 2300", ms), "");
+  EXPECT_EQ(nodesLines(), 0) << "only with Verbose UCI";
+  ASSERT_TRUE(e.send("setoption name Verbose UCI value true"));
+  EXPECT_NE(Go("go movetime 4300", ms), "");
+  EXPECT_GE(nodesLines(), 1) << e.transcript();
+  EXPECT_LE(nodesLines(), 3);
+}
+
+TEST_F(GoLimits, StrengthLimitHoldsTheNodeRate) {
+  ASSERT_TRUE(e.send("setoption name UCI_LimitStrength value true"));
+  ASSERT_TRUE(e.send("setoption name UCI_Elo value 1560"));  // 32 nodes per second
+  ASSERT_TRUE(e.send("position startpos"));
+  long long ms = 0;
+  EXPECT_NE(Go("go movetime 2500", ms), "") << e.transcript();
+  EXPECT_LE(ms, 2500 + 50);
+  long long nodes = LastNodes();
+  EXPECT_LE(nodes, 32 * 3 + 40) << e.transcript();  // about 2.5 s at the limit, plus a slice
+  bool nodesLine = false;
+  for (const std::string& l : e.lines()) nodesLine |= l.rfind("info nodes ", 0) == 0;
+  EXPECT_TRUE(nodesLine) << "a nodes line every 2 s under the limit";
+}
+
 TEST_F(GoLimits, UnknownTokensAreReportedAndSkipped) {
   ASSERT_TRUE(e.send("position startpos"));
   ASSERT_TRUE(e.send("go sideways depth 2"));
