@@ -13,9 +13,6 @@ char dataFolder[PathBufferSize];
 char engineFolder[PathBufferSize];
 char engineFileName[PathBufferSize];
 
-// Provided by the search driver.
-void runCalibration();
-
 namespace {
 
 constexpr uint32_t StartupHashKb = 16384;
