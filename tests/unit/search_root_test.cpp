@@ -37,7 +37,12 @@ class Driver : public ::testing::Test {
     uciActive = true;
     quitRequested = 0;
     linePending = false;
+    searchState = 0;
+    stopReason = 0;
+    iterationDepth = 0;
+    newGameAnnounced = true;
     run("ucinewgame");
+    run("position startpos");
   }
   // Runs one command and returns what it printed.
   static std::string run(const std::string& text) {
