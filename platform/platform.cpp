@@ -198,6 +198,9 @@ long platformReadLine(char* out, int* errorCode) {
 bool platformInputAvailable() {
   bool lineEnd;
   if (inputEnded || completeLine(&lineEnd) > 0) return true;
+  // A failed write on standard output counts too: the command loop then
+  // learns of it at once, even in the middle of a search, and quits.
+  if (ferror(stdout)) return true;
   pollfd p{inputFd, POLLIN, 0};
   if (poll(&p, 1, 0) <= 0) return false;
   if ((p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) == 0) return false;

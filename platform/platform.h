@@ -47,8 +47,9 @@ void platformIgnoreSigpipe();
 long platformReadLine(char* out, int* errorCode);
 
 // True when platformReadLine would not block: a complete line is already in
-// the reader's buffer, bytes or end of file are waiting on fd 0, or the input
-// has already ended. Never blocks.
+// the reader's buffer, bytes or end of file are waiting on fd 0, the input
+// has already ended, or a write on stdout has failed (so that the command
+// loop sees the lost output at once). Never blocks.
 bool platformInputAvailable();
 
 // Makes the reader use another descriptor (tests); resets its buffer.

@@ -1,0 +1,61 @@
+// Shared pieces of the end-to-end tests of positions and inputs at the
+// edge: the reply to one "go", and a legality oracle for the moves the
+// engine names.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "e2e/engine_process.h"
+
+namespace edge {
+
+constexpr const char* OraclePath = "/usr/games/stockfish";
+
+std::vector<std::string> words(const std::string& text);
+
+// What the engine said between a "go" and its "bestmove".
+struct GoReply {
+  std::string bestLine;                 // "" when none came in time
+  std::string best;                     // the move of "bestmove", "" when none
+  std::string ponder;                   // "" when none
+  std::vector<std::string> infoLines;   // every "info" line before it
+  long long ms = 0;                     // from sending "go" to "bestmove"
+
+  // Moves of each line that carries " pv ", in order.
+  std::vector<std::vector<std::string>> pvs() const;
+  // Every "score cp N" / "score mate N" value, as printed.
+  std::vector<long long> centipawns() const;
+  std::vector<long long> mates() const;
+  // The pv of the last line that has one ({} without any).
+  std::vector<std::string> lastPv() const;
+};
+
+// Sends goLine (already in the position wanted) and collects the reply.
+GoReply go(EngineProcess& e, const std::string& goLine, int timeoutMs = ReplyTimeoutMs);
+// Collects a reply to a "go" sent earlier, up to its "bestmove".
+GoReply collect(EngineProcess& e, int timeoutMs = ReplyTimeoutMs);
+
+// An independent move generator driven through its own UCI pipe. A
+// position is given as the text after "position " ("fen ..." or "startpos
+// moves ...").
+class Oracle {
+ public:
+  // False (the test should fail) when the program is missing.
+  bool start();
+  // The legal moves in the position in coordinates ("e7e8q").
+  std::set<std::string> legalMoves(const std::string& position);
+  // "" when every move of line is legal in turn from position (and best is
+  // legal or "0000" exactly when there is no legal move); else what is wrong.
+  std::string checkLine(const std::string& position, const std::vector<std::string>& line);
+  std::string checkReply(const std::string& position, const GoReply& reply);
+
+ private:
+  EngineProcess program;
+};
+
+// position + the moves of line, as one "position" argument.
+std::string after(const std::string& position, const std::vector<std::string>& line);
+
+}  // namespace edge
