@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "board/setup.h"
+#include "book/bookfile.h"
 #include "engine/edition.h"
 #include "engine/options.h"
 #include "engine/uci.h"
@@ -53,6 +54,8 @@ int EngineMain() {
   gamePlyCount = 1;
   // The calibration search measures the node rate; it reads no input.
   runCalibration();
+  // The book's status and record count go into the "uci" reply.
+  bookOpen();
 
   while (quitRequested == 0) {
     searchState = 0;
@@ -63,5 +66,6 @@ int EngineMain() {
 }
 
 void Shutdown() {
+  bookClose();
   fflush(stdout);
 }

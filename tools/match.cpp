@@ -66,11 +66,11 @@ bool parseCount(const char* text, int low, int high, int& out) {
   return true;
 }
 
-bool addOption(EngineSpec& spec, const char* text) {
+bool addOption(EngineSetup& setup, const char* text) {
   const char* eq = std::strchr(text, '=');
   if (!eq || eq == text) return false;
-  spec.optionNames.emplace_back(text, eq - text);
-  spec.optionValues.emplace_back(eq + 1);
+  setup.optionNames.emplace_back(text, eq - text);
+  setup.optionValues.emplace_back(eq + 1);
   return true;
 }
 
@@ -92,13 +92,13 @@ int parseArguments(int argc, char** argv, MatchOptions& o) {
     int ms = 0, moves = 0;
     bool ok = true;
     if (!std::strcmp(a, "--engine1")) {
-      s.spec[0].command = v;
+      s.setup[0].command = v;
     } else if (!std::strcmp(a, "--engine2")) {
-      s.spec[1].command = v;
+      s.setup[1].command = v;
     } else if (!std::strcmp(a, "--option1")) {
-      ok = addOption(s.spec[0], v);
+      ok = addOption(s.setup[0], v);
     } else if (!std::strcmp(a, "--option2")) {
-      ok = addOption(s.spec[1], v);
+      ok = addOption(s.setup[1], v);
     } else if (!std::strcmp(a, "--name1")) {
       o.names[0] = v;
     } else if (!std::strcmp(a, "--name2")) {
@@ -131,7 +131,7 @@ int parseArguments(int argc, char** argv, MatchOptions& o) {
       return 2;
     }
   }
-  if (s.spec[0].command.empty() || s.spec[1].command.empty()) {
+  if (s.setup[0].command.empty() || s.setup[1].command.empty()) {
     printMatchUsage();
     return 2;
   }
@@ -198,13 +198,13 @@ std::string todayUtc() {
 // Starts an engine and runs its handshake; prints the reason on failure.
 bool launch(EngineProcess& e, const MatchSettings& s, int index) {
   std::string error;
-  if (startEngine(e, s.spec[index], error) && handshakeEngine(e, s.spec[index], s.readyTimeoutMs, error)) {
+  if (startEngine(e, s.setup[index], error) && handshakeEngine(e, s.setup[index], s.readyTimeoutMs, error)) {
     enginePgids[index] = e.pid;
     return true;
   }
   killEngine(e);
   enginePgids[index] = 0;
-  std::fprintf(stderr, "braxen-tool match: engine %d (%s): %s\n", index + 1, s.spec[index].command.c_str(),
+  std::fprintf(stderr, "braxen-tool match: engine %d (%s): %s\n", index + 1, s.setup[index].command.c_str(),
                error.c_str());
   return false;
 }

@@ -22,7 +22,7 @@ namespace match {
 
 // How to start one engine: the command line (split at blanks, no shell) and
 // the UCI options to set after "uciok", in the order given.
-struct EngineSpec {
+struct EngineSetup {
   std::string command;
   std::vector<std::string> optionNames;
   std::vector<std::string> optionValues;
@@ -46,7 +46,7 @@ int64_t monotonicMicros();
 // Starts the engine with pipes on its standard input and output (standard
 // error goes to /dev/null). False, with a message in error, when the
 // program cannot be run.
-bool startEngine(EngineProcess& e, const EngineSpec& spec, std::string& error);
+bool startEngine(EngineProcess& e, const EngineSetup& setup, std::string& error);
 // Writes one line; false when the engine is gone or does not take input
 // before the deadline.
 bool sendLine(EngineProcess& e, const std::string& line, int64_t deadlineMicros);
@@ -54,7 +54,7 @@ bool sendLine(EngineProcess& e, const std::string& line, int64_t deadlineMicros)
 // deadline or a closed pipe.
 ReadStatus readLine(EngineProcess& e, std::string& line, int64_t deadlineMicros);
 // "uci" .. "uciok", the options, "isready" .. "readyok".
-bool handshakeEngine(EngineProcess& e, const EngineSpec& spec, int timeoutMs, std::string& error);
+bool handshakeEngine(EngineProcess& e, const EngineSetup& setup, int timeoutMs, std::string& error);
 // "isready" .. "readyok" within the timeout.
 bool waitReady(EngineProcess& e, int timeoutMs);
 // Sends "quit", waits up to graceMs for the exit, then kills.
@@ -119,7 +119,7 @@ struct TimeControl {
 };
 
 struct MatchSettings {
-  EngineSpec spec[2];
+  EngineSetup setup[2];
   TimeControl tc;
   int64_t marginMicros = 5000;  // allowance before a flag falls
   int maxPlies = 0;             // 0: no length limit

@@ -69,8 +69,8 @@ void closeFd(int& fd) {
 
 }  // namespace
 
-bool startEngine(EngineProcess& e, const EngineSpec& spec, std::string& error) {
-  std::vector<std::string> words = splitCommand(spec.command);
+bool startEngine(EngineProcess& e, const EngineSetup& setup, std::string& error) {
+  std::vector<std::string> words = splitCommand(setup.command);
   if (words.empty()) {
     error = "empty engine command";
     return false;
@@ -201,7 +201,7 @@ bool waitFor(EngineProcess& e, const char* want, int64_t deadline, std::string* 
 
 }  // namespace
 
-bool handshakeEngine(EngineProcess& e, const EngineSpec& spec, int timeoutMs, std::string& error) {
+bool handshakeEngine(EngineProcess& e, const EngineSetup& setup, int timeoutMs, std::string& error) {
   int64_t deadline = monotonicMicros() + static_cast<int64_t>(timeoutMs) * 1000;
   std::string idName;
   if (!sendLine(e, "uci", deadline) || !waitFor(e, "uciok", deadline, &idName)) {
@@ -209,9 +209,9 @@ bool handshakeEngine(EngineProcess& e, const EngineSpec& spec, int timeoutMs, st
     return false;
   }
   if (!idName.empty()) e.name = idName;
-  for (size_t i = 0; i < spec.optionNames.size(); ++i) {
-    std::string line = "setoption name " + spec.optionNames[i];
-    if (!spec.optionValues[i].empty()) line += " value " + spec.optionValues[i];
+  for (size_t i = 0; i < setup.optionNames.size(); ++i) {
+    std::string line = "setoption name " + setup.optionNames[i];
+    if (!setup.optionValues[i].empty()) line += " value " + setup.optionValues[i];
     if (!sendLine(e, line, deadline)) {
       error = "engine stopped reading its input";
       return false;
