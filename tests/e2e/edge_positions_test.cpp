@@ -13,27 +13,7 @@ namespace {
 
 using edge::GoReply;
 
-class EdgePositions : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(oracle.start()) << edge::OraclePath << " is needed as the legality oracle";
-    ASSERT_TRUE(e.start());
-    ASSERT_TRUE(e.handshake());
-  }
-  void TearDown() override {
-    e.send("quit");
-    EXPECT_EQ(e.waitExit(), 0) << e.stderrText();
-  }
-  // Sets up the position, searches it and checks every move of the reply.
-  GoReply searchAndCheck(const std::string& position, const std::string& goLine) {
-    EXPECT_TRUE(e.send("position " + position));
-    GoReply r = edge::go(e, goLine);
-    EXPECT_EQ(oracle.checkReply(position, r), "") << position << "\n" << e.transcript();
-    return r;
-  }
-  EngineProcess e;
-  edge::Oracle oracle;
-};
+using EdgePositions = edge::EngineWithOracle;
 
 // The largest static score a real position can have is far below the mate
 // range; a "cp" beyond it means a score was printed unclamped or unsigned.

@@ -11,26 +11,7 @@ namespace {
 
 using edge::GoReply;
 
-class EdgeSearch : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(oracle.start()) << edge::OraclePath << " is needed as the legality oracle";
-    ASSERT_TRUE(e.start());
-    ASSERT_TRUE(e.handshake());
-  }
-  void TearDown() override {
-    e.send("quit");
-    EXPECT_EQ(e.waitExit(), 0) << e.stderrText();
-  }
-  GoReply searchAndCheck(const std::string& position, const std::string& goLine) {
-    EXPECT_TRUE(e.send("position " + position));
-    GoReply r = edge::go(e, goLine);
-    EXPECT_EQ(oracle.checkReply(position, r), "") << position << "\n" << e.transcript();
-    return r;
-  }
-  EngineProcess e;
-  edge::Oracle oracle;
-};
+using EdgeSearch = edge::EngineWithOracle;
 
 TEST_F(EdgeSearch, PinnedPawnThatCanPushIsNoStalemate) {
   // After h8a8 the a3 pawn is pinned along its file but can push: a3a4 is

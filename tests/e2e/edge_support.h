@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "e2e/engine_process.h"
 
 namespace edge {
@@ -53,6 +55,30 @@ class Oracle {
 
  private:
   EngineProcess program;
+};
+
+// A started engine after "uci", with the oracle beside it; the engine is
+// told to quit at the end and must exit with status 0.
+class EngineWithOracle : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(oracle.start()) << OraclePath << " is needed as the legality oracle";
+    ASSERT_TRUE(e.start());
+    ASSERT_TRUE(e.handshake());
+  }
+  void TearDown() override {
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(), 0) << e.stderrText();
+  }
+  // Sets up the position, searches it and checks every move of the reply.
+  GoReply searchAndCheck(const std::string& position, const std::string& goLine) {
+    EXPECT_TRUE(e.send("position " + position));
+    GoReply r = go(e, goLine);
+    EXPECT_EQ(oracle.checkReply(position, r), "") << position << "\n" << e.transcript();
+    return r;
+  }
+  EngineProcess e;
+  Oracle oracle;
 };
 
 // position + the moves of line, as one "position" argument.
