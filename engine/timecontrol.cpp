@@ -210,7 +210,7 @@ void AllocateTime(int32_t timeLeft, int32_t increment, int32_t movesToGo) {
     const int64_t moves = movesToGo > 0 ? movesToGo : 30;
     int64_t t = left - (left >> 4) - ReserveTime;
     if (inc == 0 && (optionFlags & OptGuiTimeLag)) t -= GuiLagReserve;
-    // The firstRecord never takes more than half of what is left.
+    // A move never plans more than half of what is left on the clock.
     if (t < MinimumMoveTime) t = std::min<int64_t>(MinimumMoveTime, left / 2);
     const int64_t total = (moves - 1) * (inc - inc / 16) + t;
     int64_t target = total / std::min<int64_t>(moves, 30);
