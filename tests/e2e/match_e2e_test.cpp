@@ -191,9 +191,9 @@ TEST_F(MatchTest, ClocksLoseTheTimeUsedAndGainIncrementsAndPeriods) {
   ASSERT_EQ(go.size(), 6u) << readFile(log);
   EXPECT_EQ(go[0], (std::vector<long>{1000, 1000, 0, 2}));
   EXPECT_EQ(go[2][3], 1);       // White's second move: the last of the period
-  EXPECT_LT(go[2][0], 1000);
+  EXPECT_LE(go[2][0], 1000);    // a quick script may use under a millisecond
   EXPECT_EQ(go[4][3], 2);       // White's third move: a new period
-  // A new period adds its second to what is left (without it, under 1000).
+  // A new period adds its second to what is left (without it, 1000 at most).
   EXPECT_GT(go[4][0], 1500);
   EXPECT_LE(go[4][0], 2000);
 }
