@@ -443,7 +443,11 @@ int rootSearch(int depth) {
       }
       if (stopReason != 0) break;
       if (ended) {
+        // An unstable move ends the iteration before any move completed
+        // it: its last bound is the iteration's score, so that the next
+        // window centres on it instead of on the mated bound -8192.
         r->depth = static_cast<int16_t>(depth);
+        if (score > best) best = score;
         break;
       }
       if (score > lower && score < upper) r->flags |= RootExactScore;
