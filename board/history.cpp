@@ -6,12 +6,16 @@
 #include <cstring>
 
 #include "board/makemove.h"
+#include "board/movegen.h"
 
 GameRecord gameHistory[GameHistorySize];
 GameRecord* gameTop = &gameHistory[1];
 int gameHistoryFloor = 1;
 Move gameMoves[GameMoveListSize];
 int gameMoveTotal = 0;
+int gameMovesPlayed = 0;
+GameRecord gameLog[GameMoveListSize];
+uint32_t gameRecordSerial = 0;
 
 namespace {
 
@@ -60,12 +64,22 @@ void startGameRecord() {
   gameTop = &gameHistory[1];
   gameHistoryFloor = 1;
   gameMoveTotal = 0;
+  gameMovesPlayed = 0;
+  gameRecordSerial++;
   rootPly = 1;
+}
+
+GameRecord* gameMoveRecord(int k) {
+  if (k < 0 || k >= gameMovesPlayed) return nullptr;
+  const int i = static_cast<int>(gameTop - gameHistory) - (gameMovesPlayed - 1 - k);
+  if (i > gameHistoryFloor) return &gameHistory[i];
+  return k < GameMoveListSize ? &gameLog[k] : nullptr;
 }
 
 bool playGameMove(Move m) {
   if (pos.plyCount >= static_cast<uint32_t>(CompactionPly)) compactGameHistory();
   const int mover = pos.sideToMove;
+  const uint8_t style = sanDisambiguation(m);
   makeMove(m);
   if (pos.attacksUs->sq[kingSquare(mover)].directCounts != 0) {
     unmakeMove();
@@ -73,10 +87,13 @@ bool playGameMove(Move m) {
   }
   GameRecord& g = gameHistory[pos.plyCount];
   recordFromPly(g, *pos.plyTop);
+  g.styleDepth = style;
   gameTop = &g;
   pos.plyStack[0] = *pos.plyTop;
   pos.plyTop = &pos.plyStack[0];
   if (gameMoveTotal < GameMoveListSize) gameMoves[gameMoveTotal++] = m;
+  gameMovesPlayed++;
+  gameRecordSerial++;
   rootPly = pos.plyCount;
   if (pos.plyCount >= static_cast<uint32_t>(CompactionPly)) compactGameHistory();
   return true;
@@ -91,7 +108,8 @@ bool takeBackGameMove() {
   --gameTop;
   plyFromRecord(pos.plyStack[0], *gameTop);
   pos.lastTo = top - 1 > gameHistoryFloor ? moveTo(pos.plyStack[0].move) : 0;
-  if (gameMoveTotal > 0) --gameMoveTotal;
+  if (gameMovesPlayed-- <= GameMoveListSize && gameMoveTotal > 0) --gameMoveTotal;
+  gameRecordSerial++;
   rootPly = pos.plyCount;
   return true;
 }
@@ -104,6 +122,12 @@ void compactGameHistory() {
   int start = irreversible - 2;
   if (top - start > CompactionKeep) start = top - CompactionKeep;
   if (start <= 0 || top >= GameHistorySize) return;
+  // Every game move still recorded goes to the log first: the records
+  // below the new floor are gone after the move.
+  for (int i = gameHistoryFloor + 1; i <= top; ++i) {
+    const int k = gameMovesPlayed - 1 - (top - i);
+    if (k >= 0 && k < GameMoveListSize) gameLog[k] = gameHistory[i];
+  }
   std::memmove(gameHistory, gameHistory + start, sizeof(GameRecord) * (top - start + 1));
   auto shifted = [start](int value) { return value - start >= 1 ? value - start : 1; };
   for (int i = 0; i <= top - start; ++i)

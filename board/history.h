@@ -21,8 +21,22 @@ void startGameRecord();
 constexpr int GameMoveListSize = 2048;
 extern Move gameMoves[GameMoveListSize];
 extern int gameMoveTotal;
+// Moves played since the set-up, also past the end of gameMoves.
+extern int gameMovesPlayed;
+// Copies of game records that compaction dropped, by game move index
+// (gameLog[k] is the record of move k), so that the game file can still
+// write their search data.
+extern GameRecord gameLog[GameMoveListSize];
+// Changes whenever the game record does (a move played or taken back, a
+// new set-up): tells whether a game has changed since it was last saved.
+extern uint32_t gameRecordSerial;
+// The record of game move k (0 = first move after the set-up): the live
+// record while it is still in gameHistory, else its copy in gameLog; null
+// when neither holds it.
+GameRecord* gameMoveRecord(int k);
 
-// Makes a move on the game position and records it. Returns false, with
+// Makes a move on the game position and records it, with the algebraic
+// style bits of the move in styleDepth. Returns false, with
 // the position unchanged, when the move leaves the mover's king in check.
 bool playGameMove(Move m);
 // Takes the last game move back. False, with nothing changed, when no

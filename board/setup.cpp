@@ -305,7 +305,8 @@ void setRookSquares(uint32_t word) {
 struct SavedGame {
   Position board;
   GameRecord history[GameHistorySize];
-  int topIndex, floor, moveTotal;
+  int topIndex, floor, moveTotal, movesPlayed;
+  uint32_t serial;
   Move moves[GameMoveListSize];
   uint32_t root, fiftyLimit, options, search, moveNumber;
   uint8_t side, fromSetUp;
@@ -320,6 +321,8 @@ void saveGame() {
   saved.topIndex = static_cast<int>(gameTop - gameHistory);
   saved.floor = gameHistoryFloor;
   saved.moveTotal = gameMoveTotal;
+  saved.movesPlayed = gameMovesPlayed;
+  saved.serial = gameRecordSerial;
   std::memcpy(saved.moves, gameMoves, sizeof gameMoves);
   saved.root = rootPly;
   saved.fiftyLimit = fiftyMoveLimit;
@@ -338,6 +341,8 @@ void restoreGame() {
   gameTop = gameHistory + saved.topIndex;
   gameHistoryFloor = saved.floor;
   gameMoveTotal = saved.moveTotal;
+  gameMovesPlayed = saved.movesPlayed;
+  gameRecordSerial = saved.serial;
   std::memcpy(gameMoves, saved.moves, sizeof gameMoves);
   rootPly = saved.root;
   fiftyMoveLimit = saved.fiftyLimit;

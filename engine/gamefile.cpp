@@ -1,10 +1,171 @@
-// Ending a game. Writing the finished game into the autosave file is not
-// built yet: a game end only counts the game.
+// The game autosave file. When a game ends, its result is estimated from
+// the engine's last search score and the game is appended in PGN with the
+// settings it was played with and a comment per move (thinking time, and
+// score and depth for the engine's own moves).
 #include "engine/gamefile.h"
+
+#include <cstring>
+
+#include "board/history.h"
+#include "board/position.h"
+#include "board/setup.h"
+#include "engine/edition.h"
+#include "engine/options.h"
+#include "engine/report.h"
+#include "engine/uci.h"
+#include "platform/platform.h"
 
 int32_t gameCounter = 0;
 
+namespace {
+
+// Result texts by result code.
+constexpr const char* resultTexts[4] = {"*", "1/2-1/2", "1-0", "0-1"};
+constexpr uint16_t RecordSearchInfo = 0x10;
+constexpr uint16_t RecordVerdictMask = 0xF00;
+constexpr uint16_t RecordGivesMate = 0x500;
+constexpr size_t MoveLineLength = 60;  // a move line is written once it is longer
+
+// The serial of the game record when it was last saved; the start value
+// matches no record.
+uint32_t savedSerial = ~0u;
+
+const char* OnOff(uint32_t bit) { return (searchFlags & bit) ? "on" : "off"; }
+
+void WriteTags(FILE* f, int engineSide, int result) {
+  const LocalDate d = platformLocalDate();
+  fprintf(f, "[Event \"%s\"]\n[Site \"\"]\n", editionGameFile);
+  fprintf(f, "[Date \"%04d.%02d.%02d\"]\n[Round \"%d\"]\n", d.year, d.month, d.day, gameCounter);
+  const bool limited = (searchFlags & OptLimitStrength) != 0;
+  if (engineSide == 0) {
+    fprintf(f, "[White \"%s\"]\n[Black \"Player\"]\n", engineName);
+    if (limited) fprintf(f, "[WhiteElo \"%d\"]\n", eloTarget);
+  } else {
+    fprintf(f, "[White \"Player\"]\n[Black \"%s\"]\n", engineName);
+    if (limited) fprintf(f, "[BlackElo \"%d\"]\n", eloTarget);
+  }
+  fprintf(f, "[Result \"%s\"]\n", resultTexts[result]);
+  if (gameStartedFromSetUp) fprintf(f, "[SetUp \"1\"]\n[FEN \"%s\"]\n", setUpFen);
+}
+
+// The four lines of settings the game was played with.
+void WriteSettings(FILE* f) {
+  fprintf(f, "{CT=%d Hash=%ldMb, Retain=%s, PosLrn=%s Tbs=%d/%ldMb/d=%d draw=%d mpv=%d\n", 1,
+          static_cast<long>(hashSizeKb / 1024), OnOff(OptRetainHash), OnOff(OptPositionLearning), 0,
+          static_cast<long>(tbCacheBytes >> 20), tbProbeDepth, -drawScore, multiPvCount);
+  fprintf(f, "Paths tbs=<%s>\ndata=<%s>\neng=<%s> name=<%s>\n", tbPath, dataFolder, engineFolder, engineFileName);
+  fprintf(f, "%s Book=%s/%s Pos=%d BkLrn=%s %d Elo=%s/%d/%d\n", bookFileName, OnOff(OptOwnBook),
+          BookStyleName(searchFlags), static_cast<int>(recordCount), OnOff(OptBookLearning), 100,
+          OnOff(OptLimitStrength), eloTarget, eloMax);
+  fprintf(f, "L=%s Sel=%d Fut=%s Os=%s fp=%d td=%d smart=%s comb=%s %s HM=%s swdl=%s}\n", OnOff(OptGuiTimeLag),
+          static_cast<int>((searchFlags >> OptSelectivityShift) & 7), OnOff(OptFutility), OnOff(OptOptimistic),
+          forwardPruning16 >> 4, -threatDepthNeg, OnOff(OptSmartSearch), OnOff(OptCombinations),
+          PlayingStyleName(searchFlags), OnOff(OptHyperModern), OnOff(OptSwindle));
+}
+
+// The mover's thinking time for move k: its cumulative time there minus
+// its cumulative time at its previous move.
+uint32_t ThinkingTime(int k) {
+  const GameRecord* r = gameMoveRecord(k);
+  const GameRecord* before = gameMoveRecord(k - 2);
+  const uint32_t earlier = before != nullptr ? before->thinkTime : 0;
+  return r->thinkTime > earlier ? r->thinkTime - earlier : 0;
+}
+
+// Move number (when due), move and comment of move k, appended to line.
+void AppendMove(char* line, size_t size, int k, bool first) {
+  GameRecord* r = gameMoveRecord(k);
+  size_t n = strlen(line);
+  const int number = static_cast<int>(gameMoveNumber) + k + 2;
+  if (number % 2 == 0) n += snprintf(line + n, size - n, "%d.", number / 2);
+  else if (first) n += snprintf(line + n, size - n, "%d...", number / 2);
+
+  char move[24];
+  snprintf(move, sizeof move, "%s", MoveText(r->move, StyleSan | StyleNoPad | (r->styleDepth & 0x1F)));
+  const size_t length = strlen(move);
+  if ((r->flags & RecordVerdictMask) == RecordGivesMate && length > 0 && move[length - 1] == '+')
+    move[length - 1] = '#';
+
+  const bool searched = (r->flags & RecordSearchInfo) != 0;
+  const int whiteScore = r->mover == White ? r->score : -r->score;
+  snprintf(line + n, size - n, "%s %s", move, MoveCommentText(ThinkingTime(k), searched, whiteScore, r->styleDepth >> 10));
+  r->flags = static_cast<uint16_t>(r->flags & ~RecordSearchInfo);
+}
+
+void WriteMoves(FILE* f) {
+  char line[256] = "";
+  for (int k = 0; k < gameMovesPlayed && gameMoveRecord(k) != nullptr; ++k) {
+    AppendMove(line, sizeof line, k, k == 0);
+    if (strlen(line) > MoveLineLength) {
+      fprintf(f, "%s\n", line);
+      line[0] = '\0';
+    }
+  }
+  if (line[0] != '\0') fprintf(f, "%s\n", line);
+}
+
+}  // namespace
+
+int ResultForScore(int s) {
+  if (s >= 257) return 2;
+  if (s <= -257) return 3;
+  if (s > -96 && s < 96) return 1;
+  return 0;
+}
+
+const char* MoveCommentText(uint32_t ms, bool searched, int s, int depth) {
+  static char text[64];
+  const long t = static_cast<long>(ms / 1000);
+  int n;
+  if (t < 60) n = snprintf(text, sizeof text, "{%ld", t);
+  else if (t < 3600) n = snprintf(text, sizeof text, "{%ld:%02ld", t / 60, t % 60);
+  else n = snprintf(text, sizeof text, "{%01ld:%02ld:%02ld", t / 3600, t / 60 % 60, t % 60);
+  const size_t room = sizeof text - static_cast<size_t>(n);
+  if (!searched) {
+    snprintf(text + n, room, "} ");
+  } else if (s > -ScoreMateThreshold && s < ScoreMateThreshold) {
+    const int c = s * 100 / 128;
+    const int a = c < 0 ? -c : c;
+    snprintf(text + n, room, c < 0 ? " -%d.%02d/%d} " : " %d.%02d/%d} ", a / 100, a % 100, depth);
+  } else if (s == ScoreMateThreshold || s == -ScoreMateThreshold) {
+    snprintf(text + n, room, " MATE N/%d} ", depth);
+  } else {
+    // Mating scores are odd and mated ones even; seen from white a mate
+    // by black is odd and negative, so the distance is taken from |s|.
+    snprintf(text + n, room, s > 0 ? " +M%d/%d} " : " -M%d/%d} ", (8193 - (s > 0 ? s : -s)) / 2, depth);
+  }
+  return text;
+}
+
+void WritePgnGame(FILE* f, int engineSide, int result) {
+  WriteTags(f, engineSide, result);
+  WriteSettings(f);
+  WriteMoves(f);
+  fprintf(f, "%s\n\n", resultTexts[result]);
+}
+
 int SaveFinishedGame() {
+  // "quit" right after "ucinewgame" finds the same game again: it was
+  // saved already and is not written a second time.
+  if (gameRecordSerial == savedSerial) return 1;
+  savedSerial = gameRecordSerial;
+
+  // The engine's side and score come from its last searched move.
+  int side = 0, result = 0;
+  const GameRecord* last = gameMoveRecord(gameMovesPlayed - 1);
+  if (last != nullptr && !(last->flags & RecordSearchInfo)) last = gameMoveRecord(gameMovesPlayed - 2);
+  if (last != nullptr && (last->flags & RecordSearchInfo)) {
+    side = last->mover;
+    result = ResultForScore(side == White ? last->score : -last->score);
+  }
   gameCounter++;
+
+  if ((saveFlags & SaveAutoPgn) && gameMovesPlayed >= 2) {
+    FILE* f = fopen(editionGameFile, "a");
+    if (f != nullptr) {
+      WritePgnGame(f, side, result);
+      fclose(f);
+    }
+  }
   return 1;
 }

@@ -31,7 +31,6 @@ bool sharpenPvOption = true;
 
 namespace {
 
-constexpr uint32_t SaveAutoPgn = 1u << 24;
 constexpr uint32_t DefaultRate = 100000;  // nodes per second assumed before a measurement
 constexpr size_t StringOptionMax = 160;   // string values of this length or more are refused
 
@@ -46,15 +45,6 @@ constexpr const char* playingStyleNames[3] = {"Active", "Aggressive", "Solid"};
 
 const char* CheckText(uint32_t bit) { return (optionFlags & bit) ? "true" : "false"; }
 
-const char* BookStyleName() {
-  uint32_t v = (optionFlags >> OptBookStyleShift) & 7;
-  return bookStyleNames[v <= 4 ? v : 4];
-}
-
-const char* PlayingStyleName() {
-  uint32_t v = (optionFlags >> OptPlayingStyleShift) & 3;
-  return playingStyleNames[v <= 2 ? v : 0];
-}
 
 // Appends formatted text to a fixed buffer; output beyond its end is cut.
 struct TextBuffer {
@@ -276,6 +266,16 @@ void ApplyString(int id, const char* cursor) {
 
 }  // namespace
 
+const char* BookStyleName(uint32_t flags) {
+  uint32_t v = (flags >> OptBookStyleShift) & 7;
+  return bookStyleNames[v <= 4 ? v : 4];
+}
+
+const char* PlayingStyleName(uint32_t flags) {
+  uint32_t v = (flags >> OptPlayingStyleShift) & 3;
+  return playingStyleNames[v <= 2 ? v : 0];
+}
+
 void SetEloBounds(uint32_t measuredRate) {
   if (measuredRate == 0) measuredRate = DefaultRate;
   eloMin = static_cast<int32_t>(EloForRate(16));
@@ -321,7 +321,7 @@ void PrintOptions() {
   out.add("option name Book File type string default %s\n", bookFileName);
   AddBookStatus(out);
   out.add("option name Book Style type combo default %s var Wild var Wide var Varied var Tournament\n",
-          BookStyleName());
+          BookStyleName(optionFlags));
   out.add("option name Book Learning type check default %s\n", CheckText(OptBookLearning));
   out.add("option name Position Learning type check default %s\n", CheckText(OptPositionLearning));
   out.add("option name Hash type spin min 1 max 2048 default %u\n", hashSizeKb / 1024);
@@ -333,7 +333,7 @@ void PrintOptions() {
   out.add("option name NalimovPath type string default %s\n", tbPath);
   out.add("option name Braxen Draw Value type spin min -100 max 100 default %d\n", DrawValueOption());
   out.add("option name Playing Style type combo default %s var Active var Aggressive var Solid\n",
-          PlayingStyleName());
+          PlayingStyleName(optionFlags));
   out.add("option name Selectivity type spin min 0 max 7 default %u\n", (optionFlags >> OptSelectivityShift) & 7);
   out.add("option name Forward Pruning type spin min 0 max 16 default %d\n", forwardPruning16 >> 4);
   out.add("option name Threat Depth type spin min 0 max 7 default %d\n", -threatDepthNeg);

@@ -30,7 +30,8 @@ constexpr uint32_t OptPositionLearning = 1u << 29;
 constexpr uint32_t OptCombinations = 1u << 30;
 constexpr uint32_t OptHyperModern = 1u << 31;
 
-extern uint32_t saveFlags;          // bit 24: AutoSave PGN
+extern uint32_t saveFlags;
+constexpr uint32_t SaveAutoPgn = 1u << 24;  // saveFlags: AutoSave PGN
 extern uint32_t hashSizeKb;
 extern int32_t tbProbeDepth;
 extern int32_t drawScore;           // internal units, negated option value
@@ -55,6 +56,9 @@ void PrintOptions();
 // The "Book Status" and "Book Positions" option lines.
 void PrintBookStatus();
 int HandleSetOption(char* cursor);  // cursor just after "setoption name "
+// Names of the Book Style and Playing Style values in an option word.
+const char* BookStyleName(uint32_t flags);
+const char* PlayingStyleName(uint32_t flags);
 // Strength conversions over the table of Elo values for 2^k nodes/second.
 uint32_t EloForRate(uint32_t rate);
 uint32_t RateForElo(uint32_t elo);
