@@ -24,75 +24,58 @@ TEST(EvalEndgame, ExactKingAndPawnResults) {
         << c.king << " " << c.pawn << " " << c.defender << " " << c.strongToMove;
 }
 
-TEST(EvalEndgame, KingAndPawnVerdictsThroughTheDriver) {
-  ASSERT_TRUE(setUp("4k3/8/4K3/4P3/8/8/8/8 w - - 0 1"));
-  EXPECT_GT(eval(1), 1000);
-  EXPECT_EQ(verdict(), EvalTablebaseWin);
-  ASSERT_TRUE(setUp("4k3/8/4K3/4P3/8/8/8/8 b - - 0 1"));
-  EXPECT_LT(eval(1), -1000);
-  EXPECT_EQ(verdict(), EvalTablebaseLoss);
-  ASSERT_TRUE(setUp("k7/8/8/8/P1K5/8/8/8 w - - 0 1"));
-  EXPECT_EQ(eval(1), 128 >> 7);
-  EXPECT_EQ(verdict(), EvalTablebaseDraw);
+// Scores in a band, with the verdict and depth-draw flag they must carry (-1 = either).
+TEST(EvalEndgame, VerdictsAndScales) {
+  constexpr uint32_t AnyVerdict = ~0u;
+  const struct { const char* fen; int low, high; uint32_t verdict; int drawAtDepth; } cases[] = {
+      {"4k3/8/4K3/4P3/8/8/8/8 w - - 0 1", 1001, 99999, EvalTablebaseWin, -1},
+      {"4k3/8/4K3/4P3/8/8/8/8 b - - 0 1", -99999, -1001, EvalTablebaseLoss, -1},
+      {"k7/8/8/8/P1K5/8/8/8 w - - 0 1", 128 >> 7, 128 >> 7, EvalTablebaseDraw, -1},
+      // Wrong bishop and rook pawn: drawn; the right bishop wins.
+      {"k7/8/8/8/8/P7/2K5/2B5 w - - 0 1", 544 >> 7, 544 >> 7, EvalTablebaseDraw, -1},
+      {"k7/8/8/8/8/P7/2K5/3B4 w - - 0 1", 501, 99999, 0, -1},
+      // Defender nearer the corner than the own king: scaled far down; own king next to it: played for a win.
+      {"8/8/3k4/8/P7/8/8/2B4K w - - 0 1", 1, 99, AnyVerdict, -1},
+      {"8/8/1K1k4/8/P7/8/8/2B5 w - - 0 1", 401, 99999, AnyVerdict, -1},
+      // Bishop and pawn against a bishop: opposite bishops short of the fifth
+      // rank and a defending king in front of the pawn hold; a king away does not.
+      {"8/2b5/5k2/8/3P4/2KB4/8/8 w - - 0 1", 128 >> 7, 128 >> 7, AnyVerdict, 1},
+      {"8/2b5/3k4/8/3P4/2K1B3/8/8 w - - 0 1", 128 >> 7, 128 >> 7, AnyVerdict, -1},
+      {"7k/2b5/8/8/3P4/2K1B3/8/8 w - - 0 1", 2, 99999, AnyVerdict, 0},
+      // Rook in front of its seventh-rank pawn with the strong king away.
+      {"R7/P5k1/8/8/8/8/r7/4K3 w - - 0 1", -99999, 99, AnyVerdict, -1}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(setUp(c.fen)) << c.fen;
+    const int v = eval(1);
+    EXPECT_GE(v, c.low) << c.fen;
+    EXPECT_LE(v, c.high) << c.fen;
+    if (c.verdict != AnyVerdict) EXPECT_EQ(verdict(), c.verdict) << c.fen;
+    if (c.drawAtDepth >= 0) EXPECT_EQ((pos.plyTop->flags & EvalMaterialDrawDepth) != 0, c.drawAtDepth == 1) << c.fen;
+  }
 }
 
-TEST(EvalEndgame, MatingDrivesRewardTheEdgeAndTheRightCorner) {
-  ASSERT_TRUE(setUp("8/8/8/3k4/8/3K4/8/R7 w - - 0 1"));
-  const int centre = eval(1);
-  ASSERT_TRUE(setUp("3k4/8/3K4/8/8/8/8/R7 w - - 0 1"));
-  const int edge = eval(1);
-  EXPECT_GT(edge, centre + 50);
-  ASSERT_TRUE(setUp("3k4/8/8/8/8/8/8/R2K4 w - - 0 1"));
-  EXPECT_GT(edge, eval(1)) << "nearer kings score more";
-  // Bishop and knight drive to a corner of the bishop's colour.
-  ASSERT_TRUE(setUp("k7/8/2K5/8/8/8/8/4NB2 w - - 0 1"));
-  EXPECT_EQ(loneKingTable, loneKingLightCorners);
-  const int rightCorner = eval(1);
-  ASSERT_TRUE(setUp("8/8/8/8/8/2K5/8/k3NB2 w - - 0 1"));
-  EXPECT_GT(rightCorner, eval(1) + 100);
-  ASSERT_TRUE(setUp("k7/8/2K5/8/8/8/8/4N1B1 w - - 0 1"));
-  EXPECT_EQ(loneKingTable, loneKingDarkCorners);
-  ASSERT_TRUE(setUp("k7/8/2K5/8/8/8/8/4R3 w - - 0 1"));
-  EXPECT_EQ(loneKingTable, loneKingCentre);
-}
-
-TEST(EvalEndgame, WrongBishopRookPawn) {
-  ASSERT_TRUE(setUp("k7/8/8/8/8/P7/2K5/2B5 w - - 0 1"));  // dark bishop, a-pawn: drawn
-  EXPECT_EQ(eval(1), 544 >> 7);
-  EXPECT_EQ(verdict(), EvalTablebaseDraw);
-  ASSERT_TRUE(setUp("k7/8/8/8/8/P7/2K5/3B4 w - - 0 1"));  // light bishop: winning
-  EXPECT_GT(eval(1), 500);
-  EXPECT_EQ(verdict(), 0u);
-  // Defender closer to the corner than the own king: scaled far down.
-  ASSERT_TRUE(setUp("8/8/3k4/8/P7/8/8/2B4K w - - 0 1"));
-  const int far = eval(1);
-  EXPECT_GT(far, 0);
-  EXPECT_LT(far, 100);
-  ASSERT_TRUE(setUp("8/8/1K1k4/8/P7/8/8/2B5 w - - 0 1"));  // own king next to the corner
-  EXPECT_GT(eval(1), 400);
-}
-
-TEST(EvalEndgame, BishopAndPawnAgainstAMinor) {
-  // Opposite bishops with the pawn short of its fifth rank: a material draw
-  // seen at positive depth.
-  ASSERT_TRUE(setUp("8/2b5/5k2/8/3P4/2KB4/8/8 w - - 0 1"));
-  EXPECT_EQ(eval(1), 128 >> 7);
-  EXPECT_TRUE(pos.plyTop->flags & EvalMaterialDrawDepth);
-  // The defending king in front of the pawn holds against same-coloured bishops.
-  ASSERT_TRUE(setUp("8/2b5/3k4/8/3P4/2K1B3/8/8 w - - 0 1"));
-  EXPECT_EQ(eval(1), 128 >> 7);
-  // King away from the pawn's path: a normal, favourable score.
-  ASSERT_TRUE(setUp("7k/2b5/8/8/3P4/2K1B3/8/8 w - - 0 1"));
-  EXPECT_GT(eval(1), 1);
-  EXPECT_FALSE(pos.plyTop->flags & EvalMaterialDrawDepth);
-}
-
-TEST(EvalEndgame, RookInFrontOfItsSeventhRankPawnIsDrawn) {
-  ASSERT_TRUE(setUp("R7/P5k1/8/8/8/8/r7/4K3 w - - 0 1"));
-  const int held = eval(1);
-  EXPECT_LT(held, 100);
-  ASSERT_TRUE(setUp("R7/P5k1/1K6/8/8/8/r7/8 w - - 0 1"));  // the strong king breaks the fortress
-  EXPECT_GT(eval(1), held + 200);
+// The first position of each pair scores more than the second by the margin.
+TEST(EvalEndgame, DrivesAndFortresses) {
+  const struct { const char *better, *worse; int margin; } pairs[] = {
+      {"3k4/8/3K4/8/8/8/8/R7 w - - 0 1", "8/8/8/3k4/8/3K4/8/R7 w - - 0 1", 50},  // the edge
+      {"3k4/8/3K4/8/8/8/8/R7 w - - 0 1", "3k4/8/8/8/8/8/8/R2K4 w - - 0 1", 0},   // nearer kings
+      {"k7/8/2K5/8/8/8/8/4NB2 w - - 0 1", "8/8/8/8/8/2K5/8/k3NB2 w - - 0 1", 100},  // the bishop's corner
+      {"R7/P5k1/1K6/8/8/8/r7/8 w - - 0 1", "R7/P5k1/8/8/8/8/r7/4K3 w - - 0 1", 200}};  // the king breaks in
+  for (const auto& p : pairs) {
+    ASSERT_TRUE(setUp(p.worse));
+    const int worse = eval(1);
+    ASSERT_TRUE(setUp(p.better));
+    EXPECT_GT(eval(1), worse + p.margin) << p.better << " | " << p.worse;
+  }
+  // The lone king's table follows the bishop's colour.
+  const struct { const char* fen; const int8_t* table; } drives[] = {
+      {"k7/8/2K5/8/8/8/8/4NB2 w - - 0 1", loneKingLightCorners},
+      {"k7/8/2K5/8/8/8/8/4N1B1 w - - 0 1", loneKingDarkCorners},
+      {"k7/8/2K5/8/8/8/8/4R3 w - - 0 1", loneKingCentre}};
+  for (const auto& d : drives) {
+    ASSERT_TRUE(setUp(d.fen));
+    EXPECT_EQ(loneKingTable, d.table) << d.fen;
+  }
 }
 
 }  // namespace
