@@ -7,115 +7,78 @@
 namespace {
 
 // Signature index of a side: pawns (3 = three or more), then piece counts.
-int sig(int pawns, int knights, int bishops, int rooks, int queens) {
+constexpr int sig(int pawns, int knights = 0, int bishops = 0, int rooks = 0, int queens = 0) {
   return (pawns > 3 ? 3 : pawns) + 4 * (knights + 3 * bishops + 9 * rooks + 27 * queens);
 }
 
 int entry(int own, int opp) { return endgameClassTable[(own << 8) | opp]; }
-bool isSpecial(int own, int opp) { return (entry(own, opp) & 0x80) != 0; }
-int specialOf(int own, int opp) { return isSpecial(own, opp) ? entry(own, opp) & 63 : -1; }
-int adjustmentOf(int own, int opp) { return (entry(own, opp) & 63) - 32; }
 
-const int K = sig(0, 0, 0, 0, 0);
-const int KP = sig(1, 0, 0, 0, 0);
-const int KN = sig(0, 1, 0, 0, 0);
-const int KB = sig(0, 0, 1, 0, 0);
-const int KNN = sig(0, 2, 0, 0, 0);
-const int KBN = sig(0, 1, 1, 0, 0);
-const int KR = sig(0, 0, 0, 1, 0);
+constexpr int K = sig(0), KP = sig(1), KN = sig(0, 1), KB = sig(0, 0, 1), KNN = sig(0, 2), KBN = sig(0, 1, 1),
+              KR = sig(0, 0, 0, 1), KQ = sig(0, 0, 0, 0, 1);
 
-TEST(EvalClassTable, TellingAdjustments) {
-  EXPECT_EQ(adjustmentOf(KN, KP), -14);
-  EXPECT_EQ(adjustmentOf(KB, KP), -14);
-  EXPECT_EQ(adjustmentOf(KP, KN), 14);
-  EXPECT_EQ(adjustmentOf(KP, KB), 14);
-  EXPECT_EQ(adjustmentOf(KBN, KB), -24);
-  EXPECT_EQ(adjustmentOf(KB, KBN), 24);
-  EXPECT_EQ(adjustmentOf(KN, KR), 12);
-  EXPECT_EQ(adjustmentOf(KNN, KR), -10);
-  // Pawnless KNN v KN is a draw class, so its adjustment shows with a pawn.
-  EXPECT_EQ(adjustmentOf(KNN, sig(1, 1, 0, 0, 0)), -16);
-  EXPECT_EQ(adjustmentOf(sig(1, 2, 0, 0, 0), KN), -16);
-}
-
-TEST(EvalClassTable, DrawClasses) {
-  EXPECT_EQ(specialOf(K, K), 21);
-  for (int lone : {KN, KB}) {
-    EXPECT_EQ(specialOf(lone, K), 21);
-    EXPECT_EQ(specialOf(K, lone), 21);
+// Mirrored cells are not listed: EveryCellIsConsistent checks them.
+TEST(EvalClassTable, TellingCells) {
+  enum Kind { Adjustment, Special, Ordinary, Unwinnable, Winnable };
+  const struct { int own, opp; Kind kind; int value; } cases[] = {
+      {KN, KP, Adjustment, -14}, {KB, KP, Adjustment, -14}, {KBN, KB, Adjustment, -24},
+      {KN, KR, Adjustment, 12},  {KNN, KR, Adjustment, -10},
+      // Pawnless KNN v KN is a draw class, so its adjustment shows with a pawn.
+      {KNN, sig(1, 1), Adjustment, -16}, {sig(1, 2), KN, Adjustment, -16},
+      // Draw classes; mating material is not one.
+      {K, K, Special, 21}, {KN, K, Special, 21}, {KB, K, Special, 21}, {KNN, K, Special, 20},
+      {KN, KN, Special, 20}, {KNN, KN, Special, 20}, {KN, KB, Special, 20}, {KNN, KB, Special, 20},
+      {KB, KB, Special, 20}, {KBN, K, Special, 16}, {sig(0, 0, 2), K, Special, 16}, {K, KR, Special, 16},
+      {KQ, K, Special, 16},
+      // Ending classes.
+      {KP, K, Special, 19}, {sig(2), sig(1), Special, 18}, {sig(3), K, Special, 18},
+      {sig(2, 0, 1), K, Special, 17}, {sig(1, 0, 1), sig(2), Special, 1}, {KQ, KP, Special, 2},
+      {KR, sig(1, 0, 0, 1), Special, 3}, {KR, sig(2, 0, 0, 1), Special, 4}, {KN, sig(1, 0, 1), Special, 5},
+      {sig(1, 0, 1), KB, Special, 5}, {sig(1, 1), KB, Ordinary, 0},
+      // The unwinnable flag on drawish pawnless balances, not on winning material.
+      {KR, KN, Unwinnable, 0}, {KR, KB, Unwinnable, 0}, {sig(0, 0, 1, 1), KR, Unwinnable, 0},
+      {KR, KR, Unwinnable, 0}, {KQ, KR, Winnable, 0}, {sig(0, 0, 0, 2), KR, Winnable, 0},
+      {sig(0, 0, 2), KN, Winnable, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.own << " v " << c.opp);
+    const int e = entry(c.own, c.opp);
+    switch (c.kind) {
+      case Adjustment: EXPECT_EQ((e & 63) - 32, c.value); EXPECT_FALSE(e & 0x80); break;
+      case Special: EXPECT_TRUE(e & 0x80); EXPECT_EQ(e & 63, c.value); break;
+      case Ordinary: EXPECT_FALSE(e & 0x80); break;
+      case Unwinnable: EXPECT_TRUE(e & 0x40); break;
+      case Winnable: EXPECT_FALSE(e & 0x40); break;
+    }
   }
-  EXPECT_EQ(specialOf(KNN, K), 20);
-  EXPECT_EQ(specialOf(K, KNN), 20);
-  const int pairs[][2] = {{KN, KN}, {KNN, KN}, {KN, KB}, {KNN, KB}, {KB, KB}};
-  for (const auto& p : pairs) {
-    EXPECT_EQ(specialOf(p[0], p[1]), 20);
-    EXPECT_EQ(specialOf(p[1], p[0]), 20);
-  }
-  // Mating material is not a draw class.
-  EXPECT_EQ(specialOf(KBN, K), 16);
-  EXPECT_EQ(specialOf(sig(0, 0, 2, 0, 0), K), 16);
-  EXPECT_EQ(specialOf(K, KR), 16);
-  EXPECT_EQ(specialOf(sig(0, 0, 0, 0, 1), K), 16);
-}
-
-TEST(EvalClassTable, EndingClasses) {
-  EXPECT_EQ(specialOf(KP, K), 19);
-  EXPECT_EQ(specialOf(K, KP), 19);
-  EXPECT_EQ(specialOf(sig(2, 0, 0, 0, 0), sig(1, 0, 0, 0, 0)), 18);
-  EXPECT_EQ(specialOf(sig(3, 0, 0, 0, 0), K), 18);
-  EXPECT_EQ(specialOf(sig(2, 0, 1, 0, 0), K), 17);
-  EXPECT_EQ(specialOf(sig(1, 0, 1, 0, 0), sig(2, 0, 0, 0, 0)), 1);
-  EXPECT_EQ(specialOf(sig(0, 0, 0, 0, 1), KP), 2);
-  EXPECT_EQ(specialOf(KP, sig(0, 0, 0, 0, 1)), 2);
-  EXPECT_EQ(specialOf(KR, sig(1, 0, 0, 1, 0)), 3);
-  EXPECT_EQ(specialOf(KR, sig(2, 0, 0, 1, 0)), 4);
-  EXPECT_EQ(specialOf(KN, sig(1, 0, 1, 0, 0)), 5);
-  EXPECT_EQ(specialOf(sig(1, 0, 1, 0, 0), KB), 5);
-  // A knight and pawn against a bishop is an ordinary ending.
-  EXPECT_FALSE(isSpecial(sig(1, 1, 0, 0, 0), KB));
 }
 
 // Exchanging row and column keeps every special class and every bit-6
 // flag and negates every adjustment; adjustments stay even and in range,
-// and none appears once both sides have three or more pawns.
+// none appears once both sides have three or more pawns, and bit 6 only
+// marks pawnless balances.
 TEST(EvalClassTable, EveryCellIsConsistent) {
   int nonZero = 0;
   for (int a = 0; a < 216; ++a) {
     for (int b = 0; b < 216; ++b) {
+      SCOPED_TRACE(testing::Message() << a << " v " << b);
       const int e = entry(a, b), f = entry(b, a);
       if (e & 0x80) {
-        ASSERT_EQ(e, f) << a << " " << b;
+        ASSERT_EQ(e, f);
         continue;
       }
-      ASSERT_FALSE(f & 0x80) << a << " " << b;
-      const int adj = adjustmentOf(a, b);
-      ASSERT_EQ(adj, -adjustmentOf(b, a)) << a << " " << b;
-      ASSERT_EQ(e & 0x40, f & 0x40) << a << " " << b;
+      ASSERT_FALSE(f & 0x80);
+      const int adj = (e & 63) - 32;
+      ASSERT_EQ(adj, 32 - (f & 63));
+      ASSERT_EQ(e & 0x40, f & 0x40);
       ASSERT_EQ(adj % 2, 0);
-      ASSERT_LE(adj, 30);
-      ASSERT_GE(adj, -30);
+      ASSERT_LE(adj < 0 ? -adj : adj, 30);
       if (adj != 0) {
         ++nonZero;
-        ASSERT_LE((a & 3) + (b & 3), 2) << a << " " << b;
+        ASSERT_LE((a & 3) + (b & 3), 2);
       }
-      // Bit 6 only on pawnless balances.
-      if (e & 0x40) {
-        ASSERT_EQ((a & 3) + (b & 3), 0) << a << " " << b;
-      }
+      if (e & 0x40) ASSERT_EQ((a & 3) + (b & 3), 0);
     }
   }
   EXPECT_GT(nonZero, 50);
-}
-
-TEST(EvalClassTable, UnwinnableFlagOnDrawishPawnlessBalances) {
-  EXPECT_TRUE(entry(KR, KN) & 0x40);
-  EXPECT_TRUE(entry(KR, KB) & 0x40);
-  EXPECT_TRUE(entry(sig(0, 0, 1, 1, 0), KR) & 0x40);
-  EXPECT_TRUE(entry(KR, KR) & 0x40);
-  // Winning material is not flagged.
-  EXPECT_FALSE(entry(sig(0, 0, 0, 0, 1), KR) & 0x40);
-  EXPECT_FALSE(entry(sig(0, 0, 0, 2, 0), KR) & 0x40);
-  EXPECT_FALSE(entry(sig(0, 0, 2, 0, 0), KN) & 0x40);
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST(EvalRandomGames, InvariantsAndSymmetry) {
         }
         if (extraPieceInHighSlot()) continue;
         const int a = eval(2);
-        const uint32_t verdict = pos.plyTop->flags & EvalVerdictMask;
+        const uint32_t v = verdict();
         const std::string twin = mirrorFen(fen);
         ASSERT_TRUE(setUp(twin)) << twin;
         if (extraPieceInHighSlot()) {
@@ -81,7 +81,7 @@ TEST(EvalRandomGames, InvariantsAndSymmetry) {
           continue;
         }
         ASSERT_EQ(eval(2), a) << fen << " | " << twin;
-        ASSERT_EQ(pos.plyTop->flags & EvalVerdictMask, verdict) << fen;
+        ASSERT_EQ(verdict(), v) << fen;
         ASSERT_TRUE(setUp(fen));
         ++positions;
       }

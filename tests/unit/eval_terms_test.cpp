@@ -9,18 +9,16 @@ using namespace evaltest;
 
 namespace {
 
-int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
-
 TEST(EvalTerms, ShelterOfAKingOnH1) {
-  ASSERT_TRUE(setUp("r2qk2r/pppppppp/8/8/8/8/5PPP/6RK w - - 0 1"));
-  EXPECT_EQ(kingShelter(White), 0);
-  ASSERT_TRUE(setUp("r2qk2r/pppppppp/8/8/8/8/5P1P/6RK w - - 0 1"));  // own g-pawn gone
-  EXPECT_EQ(kingShelter(White), -13);
-  ASSERT_TRUE(setUp("r2qk2r/pppppp1p/8/8/8/8/5P1P/6RK w - - 0 1"));  // both g-pawns gone
-  EXPECT_EQ(kingShelter(White), -31);
-  // Without enemy rooks and queens the shelter does not count.
-  ASSERT_TRUE(setUp("4k3/pppppp1p/8/8/8/8/5P1P/6RK w - - 0 1"));
-  EXPECT_EQ(kingShelter(White), 0);
+  const struct { const char* fen; int shelter; } cases[] = {
+      {"r2qk2r/pppppppp/8/8/8/8/5PPP/6RK w - - 0 1", 0},
+      {"r2qk2r/pppppppp/8/8/8/8/5P1P/6RK w - - 0 1", -13},  // own g-pawn gone
+      {"r2qk2r/pppppp1p/8/8/8/8/5P1P/6RK w - - 0 1", -31},  // both g-pawns gone
+      {"4k3/pppppp1p/8/8/8/8/5P1P/6RK w - - 0 1", 0}};       // no enemy rooks and queens
+  for (const auto& c : cases) {
+    ASSERT_TRUE(setUp(c.fen));
+    EXPECT_EQ(kingShelter(White), c.shelter) << c.fen;
+  }
 }
 
 TEST(EvalTerms, HangingKnightCostsTwelve) {

@@ -2,6 +2,8 @@
 // start would, evaluate it, and build the colour-mirrored twin of a FEN.
 #pragma once
 
+#include <cctype>
+#include <sstream>
 #include <string>
 
 #include "board/position.h"
@@ -11,6 +13,8 @@
 #include "search/think.h"
 
 namespace evaltest {
+
+inline int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
 
 // Sets up the position, prepares the evaluation as a search start does
 // (Active style, no draw offset) and clears the root ply record's flags.
@@ -32,61 +36,35 @@ inline int eval(int depth = EvalFullDepth, int ply = 2, int alpha = -16384, int 
   return evaluate(static_cast<int>(pos.sideToMove), ply, depth, alpha, beta);
 }
 
-inline int setUpAndEval(const std::string& fen, int depth = EvalFullDepth) {
-  if (!setUp(fen)) return -99999;
-  return eval(depth);
-}
+inline uint32_t verdict() { return pos.plyTop->flags & EvalVerdictMask; }
 
 // The same position with colours exchanged and the board turned upside
 // down: pieces swap case, ranks reverse, side, castling and en passant follow.
 inline std::string mirrorFen(const std::string& fen) {
-  std::string fields[6];
-  int n = 0;
-  for (size_t i = 0; i < fen.size() && n < 6;) {
-    while (i < fen.size() && fen[i] == ' ') ++i;
-    size_t j = i;
-    while (j < fen.size() && fen[j] != ' ') ++j;
-    if (j > i) fields[n++] = fen.substr(i, j - i);
-    i = j;
-  }
-  std::string ranks[8];
-  int r = 0;
-  for (char ch : fields[0]) {
-    if (ch == '/') {
-      ++r;
-      continue;
-    }
-    if (r < 8) ranks[r] += ch;
-  }
+  std::istringstream in(fen);
+  std::string board, side, castle = "-", ep = "-", half, full;
+  in >> board >> side >> castle >> ep >> half >> full;
   auto swapCase = [](std::string s) {
-    for (char& ch : s) {
-      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
-      else if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    }
+    for (char& ch : s) ch = static_cast<char>(isupper(ch) ? tolower(ch) : toupper(ch));
     return s;
   };
-  std::string board;
-  for (int i = 7; i >= 0; --i) {
-    board += swapCase(ranks[i]);
-    if (i) board += '/';
+  std::string out;
+  for (size_t end = board.size(); end != std::string::npos;) {
+    const size_t cut = board.rfind('/', end - 1);
+    const size_t from = cut == std::string::npos ? 0 : cut + 1;
+    out += swapCase(board.substr(from, end - from)) + (cut == std::string::npos ? "" : "/");
+    end = cut;
   }
-  const std::string side = fields[1] == "b" ? "w" : "b";
-  std::string castle = fields[2].empty() ? "-" : fields[2];
   if (castle != "-") {
     std::string upper, lower;
-    for (char ch : swapCase(castle)) (ch >= 'A' && ch <= 'Z' ? upper : lower) += ch;
+    for (char ch : swapCase(castle)) (isupper(ch) ? upper : lower) += ch;
     castle = upper + lower;
   }
-  std::string ep = fields[3].empty() ? "-" : fields[3];
-  if (ep != "-" && ep.size() == 2) ep[1] = static_cast<char>('1' + ('8' - ep[1]));
-  std::string out = board + " " + side + " " + castle + " " + ep;
-  if (!fields[4].empty()) out += " " + fields[4] + " " + (fields[5].empty() ? "1" : fields[5]);
+  if (ep.size() == 2) ep[1] = static_cast<char>('1' + ('8' - ep[1]));
+  out += (side == "b" ? " w " : " b ") + castle + " " + ep;
+  if (!half.empty()) out += " " + half + " " + (full.empty() ? "1" : full);
   return out;
 }
-
-}  // namespace evaltest
-
-namespace evaltest {
 
 // FEN of the current board (standard castling letters from the unmoved
 // kings and rooks, en-passant square only when it can be taken).
@@ -108,15 +86,14 @@ inline std::string currentFen() {
   }
   out += pos.sideToMove == White ? " w " : " b ";
   std::string castle;
+  auto unmoved = [](int q, int piece, int side) {
+    return pos.pieceOn[q] == piece && pos.colourOn[q] == side && pos.moveCount[q] == 0;
+  };
   for (int side = 0; side < 2; ++side) {
-    const int k = kingSquare(side);
-    if (k != (side == White ? 4 : 60) || pos.moveCount[k] != 0) continue;
-    const int shortRook = side == White ? 7 : 63, longRook = side == White ? 0 : 56;
-    auto unmovedRook = [side](int q) {
-      return pos.pieceOn[q] == Rook && pos.colourOn[q] == side && pos.moveCount[q] == 0;
-    };
-    if (unmovedRook(shortRook)) castle += side == White ? 'K' : 'k';
-    if (unmovedRook(longRook)) castle += side == White ? 'Q' : 'q';
+    const int home = side == White ? 0 : 56;
+    if (!unmoved(home + 4, King, side)) continue;
+    if (unmoved(home + 7, Rook, side)) castle += side == White ? 'K' : 'k';
+    if (unmoved(home, Rook, side)) castle += side == White ? 'Q' : 'q';
   }
   out += castle.empty() ? "-" : castle;
   if (pos.epSquare) {

@@ -44,19 +44,16 @@ TEST(ReportMoveText, UciStyleIsPlainCoordinatesWithLowerCasePromotions) {
   EXPECT_EQ(std::string(MoveText(M("e7", "e8", PromoteQueen), StyleUci | StyleNoPad)), "e7e8q");
 }
 
-TEST(ReportMoveText, CoordinateStyle) {
-  EXPECT_EQ(std::string(MoveText(M("e2", "e4"), 0)), "e2-e4   ");
-  EXPECT_EQ(std::string(MoveText(M("e4", "d5", CaptureKind), 0)), "e4xd5   ");
-  EXPECT_EQ(std::string(MoveText(M("e5", "d6", EnPassantKind), 0)), "e5xd6   ");
-  EXPECT_EQ(std::string(MoveText(M("e7", "d8", PromoteQueen), 0)), "e7xd8Q  ");
-  EXPECT_EQ(std::string(MoveText(M("e7", "e8", PromoteKnight), 0)), "e7-e8N  ");
-  EXPECT_EQ(std::string(MoveText(M("e1", "g1", CastleKind), 0)), "O-O     ");
-  EXPECT_EQ(std::string(MoveText(static_cast<Move>(M("f1", "b5") | CheckMark), StyleOneSpace)), "f1-b5+ ");
-}
-
-TEST(ReportMoveText, AlgebraicStyle) {
+TEST(ReportMoveText, CoordinateAndAlgebraicStyles) {
   const unsigned san = StyleSan | StyleNoPad;
   const struct { Move move; unsigned style; const char* text; } cases[] = {
+      {M("e2", "e4"), 0, "e2-e4   "},
+      {M("e4", "d5", CaptureKind), 0, "e4xd5   "},
+      {M("e5", "d6", EnPassantKind), 0, "e5xd6   "},
+      {M("e7", "d8", PromoteQueen), 0, "e7xd8Q  "},
+      {M("e7", "e8", PromoteKnight), 0, "e7-e8N  "},
+      {M("e1", "g1", CastleKind), 0, "O-O     "},
+      {static_cast<Move>(M("f1", "b5") | CheckMark), StyleOneSpace, "f1-b5+ "},
       {M("e1", "g1", CastleKind), san, "O-O"},
       {M("e8", "c8", CastleKind), san, "O-O-O"},
       {static_cast<Move>(M("e1", "c1", CastleKind) | CheckMark), san, "O-O-O+"},
@@ -73,13 +70,13 @@ TEST(ReportMoveText, AlgebraicStyle) {
       {M("e7", "d8", PromoteRook), san | Pawn, "exd8R"},
       {M("e7", "e8", PromoteKnight), san | Pawn, "e8N"},
       {M("e1", "e2"), san | King, "Ke2"},
+      // Padding: seven characters in algebraic style, exactly one space with bit 15.
+      {M("g1", "f3"), StyleSan | Knight, "Nf3    "},
+      {M("g1", "f3"), StyleSan | Knight | StyleFile | StyleRank, "Ng1f3  "},
+      {M("g1", "f3"), StyleSan | StyleOneSpace | Knight, "Nf3 "},
+      {M("e8", "c8", CastleKind), StyleSan, "O-O-O  "},
   };
   for (const auto& c : cases) EXPECT_EQ(std::string(MoveText(c.move, c.style)), c.text);
-  // Padding: seven characters in algebraic style, exactly one space with bit 15.
-  EXPECT_EQ(std::string(MoveText(M("g1", "f3"), StyleSan | Knight)), "Nf3    ");
-  EXPECT_EQ(std::string(MoveText(M("g1", "f3"), StyleSan | Knight | StyleFile | StyleRank)), "Ng1f3  ");
-  EXPECT_EQ(std::string(MoveText(M("g1", "f3"), StyleSan | StyleOneSpace | Knight)), "Nf3 ");
-  EXPECT_EQ(std::string(MoveText(M("e8", "c8", CastleKind), StyleSan)), "O-O-O  ");
 }
 
 TEST(ReportMoveText, NullMoveIsEightSpacesInEveryStyle) {
@@ -90,16 +87,9 @@ TEST(ReportMoveText, NullMoveIsEightSpacesInEveryStyle) {
 }
 
 // Keeps the table's fill counters of the running program around a test.
-class FillCounters {
- public:
-  FillCounters() : stamped(ttStamped), tableKb(ttTableKb) {}
-  ~FillCounters() {
-    ttStamped = stamped;
-    ttTableKb = tableKb;
-  }
-
- private:
-  uint64_t stamped, tableKb;
+struct FillCounters {
+  const uint64_t stamped = ttStamped, tableKb = ttTableKb;
+  ~FillCounters() { ttStamped = stamped, ttTableKb = tableKb; }
 };
 
 class ReportLines : public testing::Test {
@@ -166,17 +156,14 @@ TEST_F(ReportLines, BestMoveLine) {
 
 TEST(HashFull, PermilleOfTheMeasuredPart) {
   FillCounters saved;
-  ttTableKb = 16;
-  ttStamped = 0;
-  EXPECT_EQ(HashFull(), 0u);
-  ttStamped = 1024;  // exactly full: 16 KB x 64 entries
-  EXPECT_EQ(HashFull(), 1000u);
-  ttStamped = 1023;
-  EXPECT_EQ(HashFull(), 999u);
-  ttStamped = 5000;  // more stamps than entries never reads above full
-  EXPECT_EQ(HashFull(), 1000u);
-  ttTableKb = 0;  // no table
-  EXPECT_EQ(HashFull(), 0u);
+  // 16 KB hold 1024 entries; more stamps than entries never read above full.
+  const struct { uint64_t kb, stamped, permille; } cases[] = {
+      {16, 0, 0}, {16, 1024, 1000}, {16, 1023, 999}, {16, 5000, 1000}, {0, 10, 0}};
+  for (const auto& c : cases) {
+    ttTableKb = c.kb;
+    ttStamped = c.stamped;
+    EXPECT_EQ(HashFull(), c.permille) << c.kb << " " << c.stamped;
+  }
 }
 
 }  // namespace

@@ -43,17 +43,11 @@ TEST_F(Ordering, KeyRangesForCapturesKillersQuietAndLosingMoves) {
   killer1[1] = static_cast<uint16_t>((King - 1) * 64 + sq("f2"));
   killer2[1] = static_cast<uint16_t>((Pawn - 1) * 64 + sq("d5"));  // a killer index that is also a capture
   const Ordered o = order(fen);
-  const int pawnTakes = o.keyOf("e4", "d5");
-  const int queenTakesSafe = o.keyOf("d1", "h5");
-  const int queenTakesDefended = o.keyOf("d1", "d5");
-  const int killer = o.keyOf("e1", "f2");
-  const int quiet = o.keyOf("e1", "e2");
-  EXPECT_GE(pawnTakes, 30003) << "a killer that captures keeps its capture key";
-  EXPECT_GE(queenTakesSafe, 30003 + 128);
-  EXPECT_EQ(killer, 30002);
-  EXPECT_EQ(quiet, -30000);
-  EXPECT_LT(queenTakesDefended, quiet) << "losing the queen for a pawn sorts below every quiet move";
-  EXPECT_LT(queenTakesDefended, -30000 - 900);
+  EXPECT_GE(o.keyOf("e4", "d5"), 30003) << "a killer that captures keeps its capture key";
+  EXPECT_GE(o.keyOf("d1", "h5"), 30003 + 128);
+  EXPECT_EQ(o.keyOf("e1", "f2"), 30002);
+  EXPECT_EQ(o.keyOf("e1", "e2"), -30000);
+  EXPECT_LT(o.keyOf("d1", "d5"), -30000 - 900) << "losing the queen for a pawn sorts below every quiet move";
   // The killer override is temporary.
   EXPECT_EQ(historyScore[(King - 1) * 64 + sq("f2")], 0);
 }
@@ -93,23 +87,17 @@ TEST_F(Ordering, CutoffsUpdateKillersHistoryAndRatios) {
   EXPECT_EQ(killer2[5], cut) << "the same move again does not push the other killer out";
 }
 
-TEST_F(Ordering, ResetAndDecay) {
+TEST_F(Ordering, DecayKeepsRatiosAndClearsKillers) {
   historyScore[10] = 400;
-  historyTries[10] = 9;
-  historyHits[10] = 5;
   historyRatio[10] = 142;
   killer1[3] = 7;
   decayHistory();
-  EXPECT_EQ(historyScore[10], 100);
-  EXPECT_EQ(historyTries[10], 3);
-  EXPECT_EQ(historyHits[10], 2);
-  EXPECT_EQ(historyRatio[10], 142) << "ratios are kept";
+  EXPECT_LT(historyScore[10], 400);
+  EXPECT_EQ(historyRatio[10], 142);
   EXPECT_EQ(killer1[3], 0);
   resetHistory();
   EXPECT_EQ(historyScore[10], 0);
-  EXPECT_EQ(historyTries[10], 1);
-  EXPECT_EQ(historyHits[10], 0);
-  EXPECT_EQ(historyRatio[10], 0);
+  EXPECT_EQ(historyTries[10], 1) << "never 0: ratios divide by it";
 }
 
 TEST_F(Ordering, QuiescenceChecksAreMarkedAndMatingChecksFirst) {
@@ -119,18 +107,15 @@ TEST_F(Ordering, QuiescenceChecksAreMarkedAndMatingChecksFirst) {
   moveListStart[1] = moveBuffer;
   const int n = generateCaptures(White, 1, 6, moveListStart[1]);
   orderQuiescenceMoves(6, White, moveListStart[1], moveListStart[1] + n, 152);
-  int mateKey = -99999, otherCheck = -99999;
+  int mateKey = -99999;
   for (int i = 0; i < n; i++) {
     const Move m = moveListStart[1][i].move;
-    if ((m & FromToMask) == makeMoveWord(sq("a1"), sq("a8"), 0)) {
-      mateKey = moveListStart[1][i].key;
-      EXPECT_TRUE(m & CheckMark);
-    }
-    if ((m & FromToMask) == makeMoveWord(sq("e1"), sq("e8"), 0)) otherCheck = moveListStart[1][i].key;
+    if ((m & FromToMask) != makeMoveWord(sq("a1"), sq("a8"), 0)) continue;
+    mateKey = moveListStart[1][i].key;
+    EXPECT_TRUE(m & CheckMark);
   }
   ASSERT_NE(mateKey, -99999) << "the quiet checking move is generated in mode 6";
   EXPECT_GE(mateKey, 2000);
-  (void)otherCheck;
 }
 
 }  // namespace

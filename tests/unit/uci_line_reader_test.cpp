@@ -55,23 +55,14 @@ std::string next() {
   return line;
 }
 
+// Line ends and trailing blanks are trimmed, leading blanks kept, control
+// bytes become spaces, other bytes stay, and an unterminated last line counts.
 TEST(LineReader, TrimsLineEndsAndKeepsTheLastUnterminatedLine) {
-  FileInput in("uci\r\nisready  \t\r\n\n   \nstop\r\n  position startpos\nquit");
-  EXPECT_EQ(next(), "uci");
-  EXPECT_EQ(next(), "isready");
-  EXPECT_EQ(next(), "");
-  EXPECT_EQ(next(), "");
-  EXPECT_EQ(next(), "stop");
-  EXPECT_EQ(next(), "  position startpos") << "leading blanks are kept";
-  EXPECT_EQ(next(), "quit");
-  EXPECT_EQ(next(), "<end 0>");
-  EXPECT_EQ(next(), "<end 0>") << "the end stays the end";
-}
-
-TEST(LineReader, ControlBytesBecomeSpacesOtherBytesStay) {
-  FileInput in(std::string("go\0depth\t3\x01\n\xff\xfe\x80z\n", 16));
-  EXPECT_EQ(next(), "go depth 3");
-  EXPECT_EQ(next(), "\xff\xfe\x80z");
+  FileInput in(std::string("uci\r\nisready  \t\r\n\n   \nstop\r\n  position startpos\ngo\0depth\t3\x01\n"
+                           "\xff\xfe\x80z\nquit", 69));
+  for (const char* want : {"uci", "isready", "", "", "stop", "  position startpos", "go depth 3", "\xff\xfe\x80z",
+                           "quit", "<end 0>", "<end 0>"})
+    EXPECT_EQ(next(), want);
 }
 
 TEST(LineReader, LongLinesComeWholeUpToTheLimitThenInPieces) {
@@ -92,9 +83,7 @@ TEST(LineReader, ManyLinesAcrossBufferRefills) {
   std::string content;
   for (int i = 0; i < 30000; i++) content += "setoption name Hash value " + std::to_string(i) + "\n";
   FileInput in(content);
-  for (int i = 0; i < 30000; i++) {
-    ASSERT_EQ(next(), "setoption name Hash value " + std::to_string(i));
-  }
+  for (int i = 0; i < 30000; i++) ASSERT_EQ(next(), "setoption name Hash value " + std::to_string(i));
   EXPECT_EQ(next(), "<end 0>");
 }
 

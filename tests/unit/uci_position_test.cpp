@@ -37,25 +37,6 @@ TEST_F(PositionHandler, PlaysTheListAndSkipsRejectedTokens) {
   EXPECT_EQ(gameTop->move & FromToMask, makeMoveWord(6, 21, 0));  // g1f3
 }
 
-TEST_F(PositionHandler, RejectedFenKeepsThePositionAndPlaysNothing) {
-  position("startpos moves e2e4");
-  uint64_t key = pos.hashKey;
-  position("fen this is no fen moves e7e5");
-  position("fen 8/8/8/8/8/8/8/8 w - - 0 1 moves e7e5");
-  EXPECT_EQ(pos.hashKey, key) << "a refused FEN changes nothing and its moves are not played";
-  EXPECT_EQ(gamePlyCount, 2);
-}
-
-TEST_F(PositionHandler, FenWithoutMovesAndFenWithMoves) {
-  position("fen 4k3/8/8/8/8/8/4P3/4K3 w - - 0 1");
-  EXPECT_EQ(gamePlyCount, 1);
-  EXPECT_EQ(pos.pieceOn[12], Pawn);
-  position("fen 4k3/8/8/8/8/8/4P3/4K3 w - - 0 1 moves e2e4 e8d7");
-  EXPECT_EQ(gamePlyCount, 3);
-  EXPECT_EQ(pos.pieceOn[28], Pawn);
-  EXPECT_EQ(pos.pieceOn[51], King);
-}
-
 TEST_F(PositionHandler, SearchDataSurviveWhileTheListFollowsTheGame) {
   position("startpos moves e2e4 e7e5");
   // What the engine's search stores with its moves: score, marks, depth, time.
@@ -79,11 +60,11 @@ TEST_F(PositionHandler, SearchDataSurviveWhileTheListFollowsTheGame) {
 
   // Another first move: every record from there on is new.
   position("startpos moves d2d4 e7e5");
-  EXPECT_EQ(gameHistory[2].score, 0);
-  EXPECT_EQ(gameHistory[2].flags & 0x10, 0);
-  EXPECT_EQ(gameHistory[2].thinkTime, 0u);
-  EXPECT_EQ(gameHistory[3].score, 0) << "after a difference even a matching move starts afresh";
-  EXPECT_EQ(gameHistory[3].thinkTime, 0u);
+  for (int ply : {2, 3}) {  // after a difference even a matching move starts afresh
+    EXPECT_EQ(gameHistory[ply].score, 0) << ply;
+    EXPECT_EQ(gameHistory[ply].flags & 0x10, 0) << ply;
+    EXPECT_EQ(gameHistory[ply].thinkTime, 0u) << ply;
+  }
 }
 
 TEST_F(PositionHandler, AGameEndsWhenTheListNoLongerContinuesIt) {
