@@ -1,4 +1,5 @@
-// Pipes, fork/exec and timeouts for the end-to-end tests.
+// Pipes, fork/exec and timeouts for the end-to-end tests, the reply to one
+// "go", and the legality oracle.
 #include "e2e/engine_process.h"
 
 #include <cerrno>
@@ -28,14 +29,6 @@ int msLeft(Clock::time_point deadline) {
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
   remove(path);
   return 0;
-}
-
-void applyEnv(const std::string& entry) {
-  size_t eq = entry.find('=');
-  if (eq == std::string::npos)
-    unsetenv(entry.c_str());
-  else
-    setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
 }
 
 }  // namespace
@@ -80,14 +73,8 @@ bool EngineProcess::start(const EngineLaunch& launch) {
     if (err >= 0) dup2(err, 2);
     signal(SIGPIPE, SIG_DFL);
     if (chdir(tempFolder.c_str()) != 0) _exit(126);
-    if (launch.setAppData) {
-      setenv("APPDATA", tempFolder.c_str(), 1);
-    } else {
-      unsetenv("APPDATA");
-      setenv("HOME", (tempFolder + "/home").c_str(), 1);
-      setenv("XDG_DATA_HOME", (tempFolder + "/xdg").c_str(), 1);
-    }
-    for (const std::string& e : launch.env) applyEnv(e);
+    setenv("APPDATA", tempFolder.c_str(), 1);
+    for (const std::string& e : launch.env) putenv(const_cast<char*>(e.c_str()));
     execve(argv[0], argv.data(), environ);
     _exit(127);
   }
@@ -214,6 +201,7 @@ bool EngineProcess::running() {
 }
 
 int EngineProcess::waitExit(int timeoutMs) {
+  exitWaited = true;
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (running()) {
     if (msLeft(deadline) == 0) {
@@ -247,7 +235,7 @@ void EngineProcess::finish() {
 }
 
 std::string EngineProcess::readFile(const std::string& name) const {
-  std::string path = name.empty() || name[0] != '/' ? dataFolder() + "/" + name : name;
+  std::string path = name.empty() || name[0] != '/' ? tempFolder + "/BRAXEN Chess/" + name : name;
   std::ifstream f(path, std::ios::binary);
   if (!f) return "";
   std::ostringstream s;
@@ -266,4 +254,105 @@ int countOccurrences(const std::string& text, const std::string& needle) {
   int n = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) n++;
   return n;
+}
+
+bool anyStartsWith(const std::vector<std::string>& lines, const std::string& prefix) {
+  for (const std::string& l : lines)
+    if (l.rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+std::vector<std::vector<std::string>> GoReply::pvs() const {
+  std::vector<std::vector<std::string>> out;
+  for (const std::string& l : infoLines) {
+    size_t at = l.find(" pv ");
+    if (at != std::string::npos) out.push_back(words(l.substr(at + 4)));
+  }
+  return out;
+}
+
+std::vector<long long> GoReply::scores(const std::string& kind) const {
+  std::vector<long long> values;
+  for (const std::string& l : infoLines) {
+    std::vector<std::string> w = words(l);
+    for (size_t i = 0; i + 2 < w.size(); i++)
+      if (w[i] == "score" && w[i + 1] == kind) values.push_back(std::strtoll(w[i + 2].c_str(), nullptr, 10));
+  }
+  return values;
+}
+
+GoReply collect(EngineProcess& e, int timeoutMs) {
+  GoReply r;
+  auto start = Clock::now();
+  auto deadline = start + std::chrono::milliseconds(timeoutMs);
+  std::string line;
+  while (msLeft(deadline) > 0 && e.readLine(line, msLeft(deadline))) {
+    if (line.rfind("info", 0) == 0) r.infoLines.push_back(line);
+    if (line.rfind("bestmove", 0) == 0) {
+      r.bestLine = line;
+      std::vector<std::string> w = words(line);
+      if (w.size() >= 2) r.best = w[1];
+      if (w.size() >= 4 && w[2] == "ponder") r.ponder = w[3];
+      break;
+    }
+  }
+  r.ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  return r;
+}
+
+GoReply go(EngineProcess& e, const std::string& goLine, int timeoutMs) {
+  return e.send(goLine) ? collect(e, timeoutMs) : GoReply();
+}
+
+bool Oracle::start() { return access(OraclePath, X_OK) == 0 && program.start(OraclePath) && program.handshake(); }
+
+std::set<std::string> Oracle::legalMoves(const std::string& position) {
+  std::set<std::string> moves;
+  if (!program.send("position " + position) || !program.send("go perft 1")) return moves;
+  std::string line;
+  while (program.readLine(line) && line.rfind("Nodes searched", 0) != 0) {
+    size_t colon = line.find(": ");
+    if (colon >= 4 && colon <= 5) moves.insert(line.substr(0, colon));
+  }
+  return moves;
+}
+
+std::string after(const std::string& position, const std::vector<std::string>& line) {
+  std::string text = position;
+  if (line.empty()) return text;
+  if (text.find(" moves") == std::string::npos && text.rfind("moves", 0) != 0) text += " moves";
+  for (const std::string& m : line) text += " " + m;
+  return text;
+}
+
+std::string Oracle::checkLine(const std::string& position, const std::vector<std::string>& line) {
+  std::vector<std::string> played;
+  for (const std::string& m : line) {
+    if (legalMoves(after(position, played)).count(m) == 0) return "illegal " + m + " after [" + after(position, played) + "]";
+    played.push_back(m);
+  }
+  return "";
+}
+
+std::string Oracle::checkReply(const std::string& position, const GoReply& reply) {
+  if (reply.bestLine.empty()) return "no bestmove";
+  std::set<std::string> legal = legalMoves(position);
+  if (legal.empty()) return reply.best == "0000" ? "" : "no legal move, yet bestmove " + reply.best;
+  if (legal.count(reply.best) == 0) return "bestmove " + reply.best + " is not legal in [" + position + "]";
+  if (!reply.ponder.empty()) {
+    std::string why = checkLine(position, {reply.best, reply.ponder});
+    if (!why.empty()) return "ponder move: " + why;
+  }
+  for (const std::vector<std::string>& pv : reply.pvs()) {
+    std::string why = checkLine(position, pv);
+    if (!why.empty()) return "pv: " + why;
+  }
+  return "";
 }
