@@ -21,6 +21,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+Clock::time_point deadlineIn(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
+
 int msLeft(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left < 0 ? 0 : static_cast<int>(left);
@@ -51,14 +53,9 @@ bool EngineProcess::start(const EngineLaunch& launch) {
 
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0) return false;
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    close(in[0]);
-    close(in[1]);
-    return false;
-  }
-  std::vector<std::string> argStore;
-  argStore.push_back(launch.program);
-  for (const std::string& a : launch.args) argStore.push_back(a);
+  if (pipe2(out, O_CLOEXEC) != 0) return close(in[0]), close(in[1]), false;
+  std::vector<std::string> argStore = {launch.program};
+  argStore.insert(argStore.end(), launch.args.begin(), launch.args.end());
   std::vector<char*> argv;
   for (std::string& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -87,7 +84,7 @@ bool EngineProcess::start(const EngineLaunch& launch) {
 
 bool EngineProcess::sendRaw(const std::string& bytes, int timeoutMs) {
   if (toEngine < 0) return false;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   size_t done = 0;
   while (done < bytes.size()) {
     pollfd p{toEngine, POLLOUT, 0};
@@ -118,7 +115,7 @@ void EngineProcess::closeOutput() {
 // Waits for more output; false on timeout or when the output has ended.
 bool EngineProcess::fillOutput(int timeoutMs) {
   if (outputEnded || fromEngine < 0) return false;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   for (;;) {
     pollfd p{fromEngine, POLLIN, 0};
     int r = poll(&p, 1, msLeft(deadline));
@@ -127,39 +124,27 @@ bool EngineProcess::fillOutput(int timeoutMs) {
     char chunk[4096];
     ssize_t n = read(fromEngine, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      outputEnded = true;
-      return false;
-    }
+    if (n <= 0) return outputEnded = true, false;
     pendingOutput.append(chunk, static_cast<size_t>(n));
     return true;
   }
 }
 
 bool EngineProcess::readLine(std::string& line, int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    size_t nl = pendingOutput.find('\n');
-    if (nl != std::string::npos) {
-      line = pendingOutput.substr(0, nl);
-      pendingOutput.erase(0, nl + 1);
-      allLines.push_back(line);
-      return true;
-    }
-    if (!fillOutput(msLeft(deadline))) {
-      if (outputEnded && !pendingOutput.empty()) {  // a last line without newline
-        line = pendingOutput;
-        pendingOutput.clear();
-        allLines.push_back(line);
-        return true;
-      }
-      return false;
-    }
+  auto deadline = deadlineIn(timeoutMs);
+  size_t nl;
+  while ((nl = pendingOutput.find('\n')) == std::string::npos && fillOutput(msLeft(deadline))) {
   }
+  // At the end of the output a last line may lack its newline.
+  if (nl == std::string::npos && (!outputEnded || pendingOutput.empty())) return false;
+  line = pendingOutput.substr(0, nl);
+  pendingOutput.erase(0, nl == std::string::npos ? nl : nl + 1);
+  allLines.push_back(line);
+  return true;
 }
 
 std::string EngineProcess::waitFor(const std::string& prefix, int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   std::string line;
   while (readLine(line, msLeft(deadline)))
     if (line.compare(0, prefix.size(), prefix) == 0) return line;
@@ -167,7 +152,7 @@ std::string EngineProcess::waitFor(const std::string& prefix, int timeoutMs) {
 }
 
 std::vector<std::string> EngineProcess::linesFor(int ms) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  auto deadline = deadlineIn(ms);
   std::vector<std::string> seen;
   std::string line;
   while (msLeft(deadline) > 0 && readLine(line, msLeft(deadline))) seen.push_back(line);
@@ -175,18 +160,13 @@ std::vector<std::string> EngineProcess::linesFor(int ms) {
 }
 
 std::vector<std::string> EngineProcess::syncLines(bool& ok, int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   std::vector<std::string> seen;
   ok = false;
-  if (!send("isready")) return seen;
   std::string line;
-  while (readLine(line, msLeft(deadline))) {
-    if (line == "readyok") {
-      ok = true;
-      break;
-    }
-    seen.push_back(line);
-  }
+  if (send("isready"))
+    while (!ok && readLine(line, msLeft(deadline)))
+      if (!(ok = line == "readyok")) seen.push_back(line);
   return seen;
 }
 
@@ -202,7 +182,7 @@ bool EngineProcess::running() {
 
 int EngineProcess::waitExit(int timeoutMs) {
   exitWaited = true;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   while (running()) {
     if (msLeft(deadline) == 0) {
       kill(pid, SIGKILL);
@@ -223,23 +203,18 @@ int EngineProcess::waitExit(int timeoutMs) {
 
 void EngineProcess::finish() {
   closeInput();
-  if (pid > 0) {
-    if (running()) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
+  if (running()) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
   }
-  if (fromEngine >= 0) close(fromEngine);
-  fromEngine = -1;
+  closeOutput();
 }
 
 std::string EngineProcess::readFile(const std::string& name) const {
   std::string path = name.empty() || name[0] != '/' ? tempFolder + "/BRAXEN Chess/" + name : name;
   std::ifstream f(path, std::ios::binary);
-  if (!f) return "";
   std::ostringstream s;
-  s << f.rdbuf();
+  if (f) s << f.rdbuf();
   return s.str();
 }
 

@@ -1,11 +1,8 @@
-// Drives a real engine program through pipes for the end-to-end tests.
-//
-// Each EngineProcess runs its program in a fresh temporary folder: APPDATA
-// points there (so the data folder is <tmp>/BRAXEN Chess), the working
-// directory is the folder itself and standard error goes to <tmp>/stderr.txt.
-// Everything is removed again when the object goes out of scope. No call
-// waits longer than its timeout; a program still running at the end is
-// killed.
+// Drives a real program through pipes for the end-to-end tests. Each runs in
+// a fresh temporary folder, removed at the end: it is the working directory
+// and APPDATA (so the data folder is <tmp>/BRAXEN Chess), and standard error
+// goes to <tmp>/stderr.txt. No call waits longer than its timeout; a
+// program still running at the end is killed.
 #pragma once
 
 #include <set>
@@ -42,7 +39,6 @@ class EngineProcess {
   EngineProcess(const EngineProcess&) = delete;
   EngineProcess& operator=(const EngineProcess&) = delete;
 
-  // Creates the temporary folder and starts the program; false on failure.
   bool start(const EngineLaunch& launch = EngineLaunch());
   bool start(const std::string& program) {
     EngineLaunch l;
@@ -55,8 +51,7 @@ class EngineProcess {
   bool send(const std::string& line, int timeoutMs = ReplyTimeoutMs);
   bool sendRaw(const std::string& bytes, int timeoutMs = ReplyTimeoutMs);
   void closeInput();
-  // Closes the reading end of the program's output: its next write fails.
-  void closeOutput();
+  void closeOutput();  // the program's next write fails
 
   // Next output line without its newline; false on timeout or end of output.
   // Every line read is also kept in lines().
@@ -76,8 +71,7 @@ class EngineProcess {
   bool waited() const { return exitWaited; }
 
   const std::string& folder() const { return tempFolder; }
-  // Whole content of a file ("" when missing); relative names are taken in
-  // the data folder.
+  // Content of a file ("" when missing); a relative name is in the data folder.
   std::string readFile(const std::string& name) const;
   std::string stderrText() const { return readFile(tempFolder + "/stderr.txt"); }
   std::string transcript() const;
