@@ -1,19 +1,15 @@
 // Searches of positions at the edge of what chess allows, through the real
-// program: a full 218-move list, nine queens, four knights, many
-// promotions, and games hundreds of plies long. Every move the engine
-// names (best move, ponder move, each pv) is checked by an independent
-// move generator.
-#include <gtest/gtest.h>
-
+// program: a full 218-move list, nine queens, many promotions, games
+// hundreds of plies long, board traps and stops in the middle of a root
+// move. Every move the engine names (best, ponder, each pv) is checked by an
+// independent move generator.
 #include <random>
 
-#include "e2e/edge_support.h"
+#include "e2e/engine_process.h"
 
 namespace {
 
-using edge::GoReply;
-
-using EdgePositions = edge::EngineWithOracle;
+using EdgePositions = EngineWithOracle;
 
 // The largest static score a real position can have is far below the mate
 // range; a "cp" beyond it means a score was printed unclamped or unsigned.
@@ -33,48 +29,40 @@ TEST_F(EdgePositions, FullListsAndManyMenOfAKindAtDepthSix) {
   for (const char* fen : fens) {
     GoReply r = searchAndCheck(std::string("fen ") + fen, "go depth 6");
     EXPECT_FALSE(r.best.empty() || r.best == "0000") << fen;
-    for (long long cp : r.centipawns()) EXPECT_LE(std::llabs(cp), MaxPrintedCentipawns) << fen;
+    for (long long cp : r.scores("cp")) EXPECT_LE(std::llabs(cp), MaxPrintedCentipawns) << fen;
   }
 }
 
 TEST_F(EdgePositions, RefusedBoardsKeepThePreviousPosition) {
   const std::string previous = "fen 4k3/8/8/8/8/8/4P3/4K3 w - - 0 1";
   const char* refused[] = {
-      "QQQQQQQQ/QQ6/8/8/8/8/8/4K2k b - - 0 1",   // ten queens
-      "4k3/8/8/8/8/8/nnnn4/bbb1K3 b - - 0 1",    // the king of the side not to move is attacked
-      "4k2P/8/8/8/8/8/8/4K3 w - - 0 1",          // pawn on the last rank
-      "4k3/8/8/8/8/8/8/p3K3 b - - 0 1",          // pawn on the first rank
+      "QQQQQQQQ/QQ6/8/8/8/8/8/4K2k b - - 0 1",  // ten queens
+      "4k3/8/8/8/8/8/nnnn4/bbb1K3 b - - 0 1",   // the king of the side not to move is attacked
+      "4k2P/8/8/8/8/8/8/4K3 w - - 0 1",         // pawn on the last rank
+      "4k3/8/8/8/8/8/8/p3K3 b - - 0 1",         // pawn on the first rank
   };
   ASSERT_TRUE(e.send("position " + previous));
   for (const char* fen : refused) {
     ASSERT_TRUE(e.send(std::string("position fen ") + fen));
-    GoReply r = edge::go(e, "go depth 3");
     // Only a move of the old position is legal here.
-    EXPECT_EQ(oracle.checkReply(previous, r), "") << fen << "\n" << e.transcript();
+    EXPECT_EQ(oracle.checkReply(previous, go(e, "go depth 3")), "") << fen << "\n" << e.transcript();
   }
-}
-
-// Knight moves out and back: never a capture or a pawn move.
-std::string knightShuffle(int plies) {
-  const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
-  std::string moves;
-  for (int i = 0; i < plies; i++) moves += std::string(" ") + cycle[i % 4];
-  return moves;
 }
 
 TEST_F(EdgePositions, HundredsOfReversiblePliesThenASearch) {
-  // 600 plies bring the start position back 150 times; the search must run
-  // on a sound record and may call it a draw, but it must move.
-  const std::string position = "startpos moves" + knightShuffle(600);
-  searchAndCheck(position, "go depth 4");
-  // 602 plies: Black to move after g1f3.
-  searchAndCheck("startpos moves" + knightShuffle(601), "go depth 4");
+  // Knights out and back: 600 plies bring the start position back 150 times;
+  // the search may call it a draw, but it must move.
+  auto shuffle = [](int plies) {
+    const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    std::string moves = "startpos moves";
+    for (int i = 0; i < plies; i++) moves += std::string(" ") + cycle[i % 4];
+    return moves;
+  };
+  searchAndCheck(shuffle(600), "go depth 4");
+  searchAndCheck(shuffle(601), "go depth 4");  // Black to move
   // The same game continued ply by ply, as a GUI sends it.
-  std::string game = "startpos moves" + knightShuffle(596);
-  for (const char* m : {" b1c3", " b8c6", " c3b1", " c6b8", " e2e4"}) {
-    game += m;
-    searchAndCheck(game, "go depth 3");
-  }
+  std::string game = shuffle(596);
+  for (const char* m : {" b1c3", " b8c6", " c3b1", " c6b8", " e2e4"}) searchAndCheck(game += m, "go depth 3");
 }
 
 TEST_F(EdgePositions, LongRandomGameThenASearch) {
@@ -91,43 +79,110 @@ TEST_F(EdgePositions, LongRandomGameThenASearch) {
       auto it = legal.begin();
       std::advance(it, random() % legal.size());
       moves += " " + *it;
-      if (ply == 200 || ply == 397 || ply == 398 || ply == 399) searchAndCheck(moves, "go depth 3");
+      if (ply == 200 || (ply >= 397 && ply <= 399)) searchAndCheck(moves, "go depth 3");
     }
     if (ply == 520) game = moves;
   }
   ASSERT_FALSE(game.empty()) << "no seed gave a 520-ply game";
   searchAndCheck(game, "go depth 4");
-  // Sent again whole (a new game on the same list) and searched once more.
-  ASSERT_TRUE(e.send("ucinewgame"));
+  ASSERT_TRUE(e.send("ucinewgame"));  // sent again whole, as a new game
   searchAndCheck(game, "go depth 4");
 }
 
 TEST_F(EdgePositions, DeepDepthRequestsAreClampedToThePlyLimit) {
-  // "go depth 200" where the tree is tiny (bare kings, a blocked file), so
-  // that the iterations really reach the deepest ply the tables hold.
-  const char* fens[] = {
-      "8/8/4k3/8/8/4K3/8/8 w - - 0 1",
-      "4k3/4p3/4P3/8/8/8/8/4K3 w - - 0 1",
-      "7k/5K2/6Q1/8/8/8/8/8 b - - 0 1",  // stalemate: nothing to search at all
-  };
-  for (const char* fen : fens) {
+  // Tiny trees (bare kings, a blocked file, a stalemate), so that the
+  // iterations really reach the deepest ply the tables hold.
+  for (const char* fen : {"8/8/4k3/8/8/4K3/8/8 w - - 0 1", "4k3/4p3/4P3/8/8/8/8/4K3 w - - 0 1",
+                          "7k/5K2/6Q1/8/8/8/8/8 b - - 0 1"}) {
     GoReply r = searchAndCheck(std::string("fen ") + fen, "go depth 200");
     ASSERT_FALSE(r.bestLine.empty()) << fen;
     for (const std::string& l : r.infoLines) {
-      std::vector<std::string> w = edge::words(l);
+      std::vector<std::string> w = words(l);
       for (size_t i = 0; i + 1 < w.size(); i++)
         if (w[i] == "depth" || w[i] == "seldepth") EXPECT_LE(std::stoll(w[i + 1]), 64) << l;
     }
   }
-  // Three queens a side, checks everywhere: the tree is far too big for the
-  // iterations to end by themselves, so the search is stopped by hand.
+  // Three queens a side: far too big a tree to end by itself; stopped by hand.
   const std::string queens = "fen k7/qqq5/8/8/8/8/5QQQ/7K w - - 0 1";
   ASSERT_TRUE(e.send("position " + queens));
   ASSERT_TRUE(e.send("go depth 200"));
-  for (const std::string& l : e.linesFor(300)) ASSERT_NE(l.rfind("bestmove", 0), 0u) << l;
+  EXPECT_TRUE(noBestMoveFor(300));
   ASSERT_TRUE(e.send("stop"));
-  GoReply r = edge::collect(e);
-  EXPECT_EQ(oracle.checkReply(queens, r), "") << e.transcript();
+  EXPECT_EQ(oracle.checkReply(queens, collect(e)), "") << e.transcript();
+}
+
+TEST_F(EdgePositions, PinnedPawnThatCanPushIsNoStalemate) {
+  // After h8a8 the a3 pawn is pinned along its file but can push: a3a4 is
+  // White's only move, then Black mates. Taking the push for no move would
+  // score a stalemate instead of the mate in two.
+  const std::string position = "fen 7r/8/8/8/8/P7/2k5/Kb6 b - - 0 1";
+  GoReply r = searchAndCheck(position, "go depth 6");
+  ASSERT_FALSE(r.scores("mate").empty()) << e.transcript();
+  EXPECT_EQ(r.scores("mate").back(), 2) << e.transcript();
+  r = searchAndCheck(position + " moves h8a8", "go depth 4");
+  EXPECT_EQ(r.best, "a3a4") << e.transcript();
+  ASSERT_FALSE(r.scores("mate").empty()) << e.transcript();
+  EXPECT_EQ(r.scores("mate").back(), -1) << e.transcript();
+}
+
+TEST_F(EdgePositions, HalfmoveClockFromTheFenEndsTheGameAfterOneQuietMove) {
+  // A rook up, but 99 plies without capture or pawn move: drawn whatever
+  // White plays (no mate in one, nothing to take).
+  GoReply r = searchAndCheck("fen 4k3/8/8/8/8/8/8/R3K3 w - - 99 60", "go depth 6");
+  ASSERT_FALSE(r.scores("cp").empty()) << e.transcript();
+  EXPECT_EQ(r.scores("cp").back(), 0) << e.transcript();
+  // With a fresh clock the same position is a clear win.
+  r = searchAndCheck("fen 4k3/8/8/8/8/8/8/R3K3 w - - 0 60", "go depth 6");
+  if (r.scores("mate").empty()) {
+    ASSERT_FALSE(r.scores("cp").empty()) << e.transcript();
+    EXPECT_GT(r.scores("cp").back(), 300) << e.transcript();
+  } else {
+    EXPECT_GT(r.scores("mate").back(), 0) << e.transcript();
+  }
+  // A capture resets the clock and is then the only way to keep the win.
+  EXPECT_EQ(searchAndCheck("fen 4k3/8/8/8/8/8/7n/R3K2R w - - 99 60", "go depth 5").best, "h1h2") << e.transcript();
+}
+
+TEST_F(EdgePositions, StopsAtRandomMomentsReportTheBestOfCompletedSearches) {
+  // The side to move is clearly worse: an interrupted root move unwinds with
+  // 0, which would look better than every real score if it were taken. The
+  // move reported must be the first of the last pv printed.
+  const char* fens[] = {
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNB1KBNR w KQkq - 0 1",  // a queen down
+      "3qk3/8/8/8/8/8/3PPP2/4K3 w - - 0 1",
+      "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/8/PPPP1PPP/RNB1KBNR w KQkq - 0 3",
+      "rnb1kbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 3",
+  };
+  std::mt19937 random(77);
+  int checked = 0;
+  for (int round = 0; round < 24; round++) {
+    const std::string losing = std::string("fen ") + fens[round % 4];
+    ASSERT_TRUE(e.send("position " + losing));
+    ASSERT_TRUE(e.send("go infinite"));
+    e.linesFor(5 + static_cast<int>(random() % 250));
+    ASSERT_TRUE(e.send("stop"));
+    GoReply r = collect(e, 3000);
+    ASSERT_NE(r.bestLine, "") << e.transcript();
+    EXPECT_EQ(oracle.checkReply(losing, r), "") << e.transcript();
+    // collect() only saw what came after the pause; take the whole search.
+    std::string last;
+    const auto& lines = e.lines();
+    for (size_t i = lines.size() - 1; i-- > 0 && lines[i].rfind("bestmove", 0) != 0;)
+      if (lines[i].rfind("info depth", 0) == 0 && lines[i].find(" pv ") != std::string::npos) {
+        last = lines[i];
+        break;
+      }
+    if (last.empty()) continue;  // stopped before the first line
+    checked++;
+    EXPECT_EQ(r.best, words(last.substr(last.find(" pv ") + 4))[0]) << losing << "\n" << e.transcript();
+    if (round % 4 == 0) {
+      GoReply whole;
+      whole.infoLines = {last};
+      ASSERT_FALSE(whole.scores("cp").empty()) << last;
+      EXPECT_LT(whole.scores("cp")[0], -500) << last;
+    }
+  }
+  EXPECT_GT(checked, 12);
 }
 
 }  // namespace

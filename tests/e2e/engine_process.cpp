@@ -1,4 +1,5 @@
-// Pipes, fork/exec and timeouts for the end-to-end tests.
+// Pipes, fork/exec and timeouts for the end-to-end tests, the reply to one
+// "go", and the legality oracle.
 #include "e2e/engine_process.h"
 
 #include <cerrno>
@@ -20,6 +21,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+Clock::time_point deadlineIn(int ms) { return Clock::now() + std::chrono::milliseconds(ms); }
+
 int msLeft(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left < 0 ? 0 : static_cast<int>(left);
@@ -28,14 +31,6 @@ int msLeft(Clock::time_point deadline) {
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
   remove(path);
   return 0;
-}
-
-void applyEnv(const std::string& entry) {
-  size_t eq = entry.find('=');
-  if (eq == std::string::npos)
-    unsetenv(entry.c_str());
-  else
-    setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
 }
 
 }  // namespace
@@ -58,14 +53,9 @@ bool EngineProcess::start(const EngineLaunch& launch) {
 
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0) return false;
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    close(in[0]);
-    close(in[1]);
-    return false;
-  }
-  std::vector<std::string> argStore;
-  argStore.push_back(launch.program);
-  for (const std::string& a : launch.args) argStore.push_back(a);
+  if (pipe2(out, O_CLOEXEC) != 0) return close(in[0]), close(in[1]), false;
+  std::vector<std::string> argStore = {launch.program};
+  argStore.insert(argStore.end(), launch.args.begin(), launch.args.end());
   std::vector<char*> argv;
   for (std::string& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -80,14 +70,8 @@ bool EngineProcess::start(const EngineLaunch& launch) {
     if (err >= 0) dup2(err, 2);
     signal(SIGPIPE, SIG_DFL);
     if (chdir(tempFolder.c_str()) != 0) _exit(126);
-    if (launch.setAppData) {
-      setenv("APPDATA", tempFolder.c_str(), 1);
-    } else {
-      unsetenv("APPDATA");
-      setenv("HOME", (tempFolder + "/home").c_str(), 1);
-      setenv("XDG_DATA_HOME", (tempFolder + "/xdg").c_str(), 1);
-    }
-    for (const std::string& e : launch.env) applyEnv(e);
+    setenv("APPDATA", tempFolder.c_str(), 1);
+    for (const std::string& e : launch.env) putenv(const_cast<char*>(e.c_str()));
     execve(argv[0], argv.data(), environ);
     _exit(127);
   }
@@ -100,7 +84,7 @@ bool EngineProcess::start(const EngineLaunch& launch) {
 
 bool EngineProcess::sendRaw(const std::string& bytes, int timeoutMs) {
   if (toEngine < 0) return false;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   size_t done = 0;
   while (done < bytes.size()) {
     pollfd p{toEngine, POLLOUT, 0};
@@ -131,7 +115,7 @@ void EngineProcess::closeOutput() {
 // Waits for more output; false on timeout or when the output has ended.
 bool EngineProcess::fillOutput(int timeoutMs) {
   if (outputEnded || fromEngine < 0) return false;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   for (;;) {
     pollfd p{fromEngine, POLLIN, 0};
     int r = poll(&p, 1, msLeft(deadline));
@@ -140,39 +124,27 @@ bool EngineProcess::fillOutput(int timeoutMs) {
     char chunk[4096];
     ssize_t n = read(fromEngine, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      outputEnded = true;
-      return false;
-    }
+    if (n <= 0) return outputEnded = true, false;
     pendingOutput.append(chunk, static_cast<size_t>(n));
     return true;
   }
 }
 
 bool EngineProcess::readLine(std::string& line, int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    size_t nl = pendingOutput.find('\n');
-    if (nl != std::string::npos) {
-      line = pendingOutput.substr(0, nl);
-      pendingOutput.erase(0, nl + 1);
-      allLines.push_back(line);
-      return true;
-    }
-    if (!fillOutput(msLeft(deadline))) {
-      if (outputEnded && !pendingOutput.empty()) {  // a last line without newline
-        line = pendingOutput;
-        pendingOutput.clear();
-        allLines.push_back(line);
-        return true;
-      }
-      return false;
-    }
+  auto deadline = deadlineIn(timeoutMs);
+  size_t nl;
+  while ((nl = pendingOutput.find('\n')) == std::string::npos && fillOutput(msLeft(deadline))) {
   }
+  // At the end of the output a last line may lack its newline.
+  if (nl == std::string::npos && (!outputEnded || pendingOutput.empty())) return false;
+  line = pendingOutput.substr(0, nl);
+  pendingOutput.erase(0, nl == std::string::npos ? nl : nl + 1);
+  allLines.push_back(line);
+  return true;
 }
 
 std::string EngineProcess::waitFor(const std::string& prefix, int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   std::string line;
   while (readLine(line, msLeft(deadline)))
     if (line.compare(0, prefix.size(), prefix) == 0) return line;
@@ -180,7 +152,7 @@ std::string EngineProcess::waitFor(const std::string& prefix, int timeoutMs) {
 }
 
 std::vector<std::string> EngineProcess::linesFor(int ms) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  auto deadline = deadlineIn(ms);
   std::vector<std::string> seen;
   std::string line;
   while (msLeft(deadline) > 0 && readLine(line, msLeft(deadline))) seen.push_back(line);
@@ -188,18 +160,13 @@ std::vector<std::string> EngineProcess::linesFor(int ms) {
 }
 
 std::vector<std::string> EngineProcess::syncLines(bool& ok, int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto deadline = deadlineIn(timeoutMs);
   std::vector<std::string> seen;
   ok = false;
-  if (!send("isready")) return seen;
   std::string line;
-  while (readLine(line, msLeft(deadline))) {
-    if (line == "readyok") {
-      ok = true;
-      break;
-    }
-    seen.push_back(line);
-  }
+  if (send("isready"))
+    while (!ok && readLine(line, msLeft(deadline)))
+      if (!(ok = line == "readyok")) seen.push_back(line);
   return seen;
 }
 
@@ -214,7 +181,8 @@ bool EngineProcess::running() {
 }
 
 int EngineProcess::waitExit(int timeoutMs) {
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  exitWaited = true;
+  auto deadline = deadlineIn(timeoutMs);
   while (running()) {
     if (msLeft(deadline) == 0) {
       kill(pid, SIGKILL);
@@ -235,23 +203,18 @@ int EngineProcess::waitExit(int timeoutMs) {
 
 void EngineProcess::finish() {
   closeInput();
-  if (pid > 0) {
-    if (running()) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
+  if (running()) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
   }
-  if (fromEngine >= 0) close(fromEngine);
-  fromEngine = -1;
+  closeOutput();
 }
 
 std::string EngineProcess::readFile(const std::string& name) const {
-  std::string path = name.empty() || name[0] != '/' ? dataFolder() + "/" + name : name;
+  std::string path = name.empty() || name[0] != '/' ? tempFolder + "/BRAXEN Chess/" + name : name;
   std::ifstream f(path, std::ios::binary);
-  if (!f) return "";
   std::ostringstream s;
-  s << f.rdbuf();
+  if (f) s << f.rdbuf();
   return s.str();
 }
 
@@ -266,4 +229,105 @@ int countOccurrences(const std::string& text, const std::string& needle) {
   int n = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) n++;
   return n;
+}
+
+bool anyStartsWith(const std::vector<std::string>& lines, const std::string& prefix) {
+  for (const std::string& l : lines)
+    if (l.rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+std::vector<std::vector<std::string>> GoReply::pvs() const {
+  std::vector<std::vector<std::string>> out;
+  for (const std::string& l : infoLines) {
+    size_t at = l.find(" pv ");
+    if (at != std::string::npos) out.push_back(words(l.substr(at + 4)));
+  }
+  return out;
+}
+
+std::vector<long long> GoReply::scores(const std::string& kind) const {
+  std::vector<long long> values;
+  for (const std::string& l : infoLines) {
+    std::vector<std::string> w = words(l);
+    for (size_t i = 0; i + 2 < w.size(); i++)
+      if (w[i] == "score" && w[i + 1] == kind) values.push_back(std::strtoll(w[i + 2].c_str(), nullptr, 10));
+  }
+  return values;
+}
+
+GoReply collect(EngineProcess& e, int timeoutMs) {
+  GoReply r;
+  auto start = Clock::now();
+  auto deadline = start + std::chrono::milliseconds(timeoutMs);
+  std::string line;
+  while (msLeft(deadline) > 0 && e.readLine(line, msLeft(deadline))) {
+    if (line.rfind("info", 0) == 0) r.infoLines.push_back(line);
+    if (line.rfind("bestmove", 0) == 0) {
+      r.bestLine = line;
+      std::vector<std::string> w = words(line);
+      if (w.size() >= 2) r.best = w[1];
+      if (w.size() >= 4 && w[2] == "ponder") r.ponder = w[3];
+      break;
+    }
+  }
+  r.ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  return r;
+}
+
+GoReply go(EngineProcess& e, const std::string& goLine, int timeoutMs) {
+  return e.send(goLine) ? collect(e, timeoutMs) : GoReply();
+}
+
+bool Oracle::start() { return access(OraclePath, X_OK) == 0 && program.start(OraclePath) && program.handshake(); }
+
+std::set<std::string> Oracle::legalMoves(const std::string& position) {
+  std::set<std::string> moves;
+  if (!program.send("position " + position) || !program.send("go perft 1")) return moves;
+  std::string line;
+  while (program.readLine(line) && line.rfind("Nodes searched", 0) != 0) {
+    size_t colon = line.find(": ");
+    if (colon >= 4 && colon <= 5) moves.insert(line.substr(0, colon));
+  }
+  return moves;
+}
+
+std::string after(const std::string& position, const std::vector<std::string>& line) {
+  std::string text = position;
+  if (line.empty()) return text;
+  if (text.find(" moves") == std::string::npos && text.rfind("moves", 0) != 0) text += " moves";
+  for (const std::string& m : line) text += " " + m;
+  return text;
+}
+
+std::string Oracle::checkLine(const std::string& position, const std::vector<std::string>& line) {
+  std::vector<std::string> played;
+  for (const std::string& m : line) {
+    if (legalMoves(after(position, played)).count(m) == 0) return "illegal " + m + " after [" + after(position, played) + "]";
+    played.push_back(m);
+  }
+  return "";
+}
+
+std::string Oracle::checkReply(const std::string& position, const GoReply& reply) {
+  if (reply.bestLine.empty()) return "no bestmove";
+  std::set<std::string> legal = legalMoves(position);
+  if (legal.empty()) return reply.best == "0000" ? "" : "no legal move, yet bestmove " + reply.best;
+  if (legal.count(reply.best) == 0) return "bestmove " + reply.best + " is not legal in [" + position + "]";
+  if (!reply.ponder.empty()) {
+    std::string why = checkLine(position, {reply.best, reply.ponder});
+    if (!why.empty()) return "ponder move: " + why;
+  }
+  for (const std::vector<std::string>& pv : reply.pvs()) {
+    std::string why = checkLine(position, pv);
+    if (!why.empty()) return "pv: " + why;
+  }
+  return "";
 }

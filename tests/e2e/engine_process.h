@@ -1,16 +1,16 @@
-// Drives a real engine program through pipes for the end-to-end tests.
-//
-// Each EngineProcess runs its program in a fresh temporary folder: APPDATA
-// points there (so the data folder is <tmp>/BRAXEN Chess), the working
-// directory is the folder itself and standard error goes to <tmp>/stderr.txt.
-// Everything is removed again when the object goes out of scope. No call
-// waits longer than its timeout; a program still running at the end is
-// killed.
+// Drives a real program through pipes for the end-to-end tests. Each runs in
+// a fresh temporary folder, removed at the end: it is the working directory
+// and APPDATA (so the data folder is <tmp>/BRAXEN Chess), and standard error
+// goes to <tmp>/stderr.txt. No call waits longer than its timeout; a
+// program still running at the end is killed.
 #pragma once
 
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #ifndef BRAXEN_ENGINE_PATH
 #define BRAXEN_ENGINE_PATH "braxen-engine"
@@ -24,13 +24,12 @@
 
 // Generous default for replies: sanitizer builds are several times slower.
 constexpr int ReplyTimeoutMs = 20000;
+constexpr const char* OraclePath = "/usr/games/stockfish";
 
 struct EngineLaunch {
   std::string program = BRAXEN_ENGINE_PATH;
   std::vector<std::string> args;  // after argv[0]
-  // "NAME=value" sets a variable, "NAME" removes it; applied after APPDATA.
-  std::vector<std::string> env;
-  bool setAppData = true;  // false: APPDATA removed, HOME and XDG_DATA_HOME point into the folder
+  std::vector<std::string> env;   // "NAME=value", applied after APPDATA
 };
 
 class EngineProcess {
@@ -40,7 +39,6 @@ class EngineProcess {
   EngineProcess(const EngineProcess&) = delete;
   EngineProcess& operator=(const EngineProcess&) = delete;
 
-  // Creates the temporary folder and starts the program; false on failure.
   bool start(const EngineLaunch& launch = EngineLaunch());
   bool start(const std::string& program) {
     EngineLaunch l;
@@ -52,38 +50,30 @@ class EngineProcess {
   // the program no longer reads or the pipe stays full past the timeout.
   bool send(const std::string& line, int timeoutMs = ReplyTimeoutMs);
   bool sendRaw(const std::string& bytes, int timeoutMs = ReplyTimeoutMs);
-  // Closes the program's standard input.
   void closeInput();
-  // Closes the reading end of the program's standard output: its next
-  // write fails.
-  void closeOutput();
+  void closeOutput();  // the program's next write fails
 
   // Next output line without its newline; false on timeout or end of output.
+  // Every line read is also kept in lines().
   bool readLine(std::string& line, int timeoutMs = ReplyTimeoutMs);
-  // Reads until a line starts with prefix; returns it, or "" on timeout or
-  // end of output. Every line read is also kept in transcript().
+  // Reads until a line starts with prefix and returns it; "" on timeout.
   std::string waitFor(const std::string& prefix, int timeoutMs = ReplyTimeoutMs);
   // Lines read during the next ms milliseconds (or until end of output).
   std::vector<std::string> linesFor(int ms);
-  // Sends "uci" and reads up to "uciok"; false when it does not come.
   bool handshake(int timeoutMs = ReplyTimeoutMs) { return send("uci") && waitFor("uciok", timeoutMs) == "uciok"; }
-  // Sends "isready" and returns the lines before "readyok" (the reply
-  // itself is consumed); sets ok to whether "readyok" came.
+  // Sends "isready" and returns the lines before "readyok"; ok tells whether it came.
   std::vector<std::string> syncLines(bool& ok, int timeoutMs = ReplyTimeoutMs);
 
-  // Waits for the program to end: its exit status, 128 + signal number when
-  // a signal ended it, -1 when it did not end in time (it is then killed).
-  // The output not yet read is added to lines().
+  // The exit status, 128 + signal number after a signal, -1 when the program
+  // did not end in time (it is then killed). Unread output goes to lines().
   int waitExit(int timeoutMs = ReplyTimeoutMs);
   bool running();
+  bool waited() const { return exitWaited; }
 
-  const std::string& folder() const { return tempFolder; }      // the temporary root
-  std::string dataFolder() const { return tempFolder + "/BRAXEN Chess"; }
-  // Whole content of a file ("" when missing); relative names are taken in
-  // the data folder.
+  const std::string& folder() const { return tempFolder; }
+  // Content of a file ("" when missing); a relative name is in the data folder.
   std::string readFile(const std::string& name) const;
   std::string stderrText() const { return readFile(tempFolder + "/stderr.txt"); }
-  // Every output line read so far, one per line, for failure messages.
   std::string transcript() const;
   const std::vector<std::string>& lines() const { return allLines; }
 
@@ -95,11 +85,79 @@ class EngineProcess {
   int toEngine = -1;
   int fromEngine = -1;
   bool outputEnded = false;
+  bool exitWaited = false;
   int exitStatus = -1;
   std::string tempFolder;
   std::string pendingOutput;
   std::vector<std::string> allLines;
 };
 
-// Number of non-overlapping occurrences of needle in text.
 int countOccurrences(const std::string& text, const std::string& needle);
+bool anyStartsWith(const std::vector<std::string>& lines, const std::string& prefix);
+std::vector<std::string> words(const std::string& text);
+
+// What the engine said between a "go" and its "bestmove".
+struct GoReply {
+  std::string bestLine;                // "" when none came in time
+  std::string best, ponder;            // the moves of that line, "" when none
+  std::vector<std::string> infoLines;  // every "info" line before it
+  long long ms = 0;                    // from sending "go" (or collecting) to "bestmove"
+
+  std::vector<std::vector<std::string>> pvs() const;  // the moves of each pv
+  std::vector<long long> scores(const std::string& kind) const;  // "cp" or "mate" values
+};
+GoReply go(EngineProcess& e, const std::string& goLine, int timeoutMs = ReplyTimeoutMs);
+// Collects the reply to a "go" sent earlier.
+GoReply collect(EngineProcess& e, int timeoutMs = ReplyTimeoutMs);
+
+// An independent move generator behind its own pipe. A position is the text
+// after "position " ("fen ..." or "startpos moves ...").
+class Oracle {
+ public:
+  bool start();  // false when the program is missing
+  std::set<std::string> legalMoves(const std::string& position);
+  // "" when every move of the reply (best, ponder, each pv) is legal in turn
+  // and best is "0000" exactly when there is no legal move; else what is wrong.
+  std::string checkReply(const std::string& position, const GoReply& reply);
+
+ private:
+  std::string checkLine(const std::string& position, const std::vector<std::string>& line);
+  EngineProcess program;
+};
+
+// position + the moves of line, as one "position" argument.
+std::string after(const std::string& position, const std::vector<std::string>& line);
+
+// A started engine after "uci"; unless the test waited for its end, it is
+// told to quit and must exit with status 0.
+class EngineTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(e.start());
+    ASSERT_TRUE(e.handshake());
+  }
+  void TearDown() override {
+    if (e.waited()) return;
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(), 0) << e.stderrText();
+  }
+  bool noBestMoveFor(int ms) { return !anyStartsWith(e.linesFor(ms), "bestmove"); }
+  EngineProcess e;
+};
+
+// The same with the oracle beside it, which must be installed.
+class EngineWithOracle : public EngineTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(oracle.start()) << OraclePath << " is needed as the legality oracle";
+    EngineTest::SetUp();
+  }
+  // Sets up the position, searches it and checks every move of the reply.
+  GoReply searchAndCheck(const std::string& position, const std::string& goLine) {
+    EXPECT_TRUE(e.send("position " + position));
+    GoReply r = go(e, goLine);
+    EXPECT_EQ(oracle.checkReply(position, r), "") << position << "\n" << e.transcript();
+    return r;
+  }
+  Oracle oracle;
+};

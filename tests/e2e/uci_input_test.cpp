@@ -1,8 +1,6 @@
-// Lost streams, hostile input and the data folder, seen from outside.
-#include <gtest/gtest.h>
-
+// Lost streams, line ends, hostile input and the "position" command, seen
+// from outside.
 #include <random>
-#include <sys/stat.h>
 
 #include "e2e/engine_process.h"
 
@@ -10,75 +8,107 @@ namespace {
 
 const char lostInputLine[] = "FATAL ERROR: stdin pipe gone errno=";
 
-void expectLostInputRecorded(const std::string& program, const std::string& gameFile) {
-  EngineProcess e;
-  ASSERT_TRUE(e.start(program));
-  ASSERT_TRUE(e.handshake());
-  e.closeInput();
-  EXPECT_EQ(e.waitExit(), 0);
-  std::string text = e.readFile(gameFile);
-  EXPECT_EQ(countOccurrences(text, lostInputLine), 1) << text;
-  EXPECT_NE(text.find(std::string(lostInputLine) + "0\n"), std::string::npos) << text;
-}
-
 TEST(UciInput, ClosedInputEndsNormallyAndLeavesOneLine) {
-  expectLostInputRecorded(BRAXEN_ENGINE_PATH, "B12SP.pgn");
-  expectLostInputRecorded(BRAXEN_ENGINE_PB_PATH, "BraxenSPVM07.pgn");
+  const struct {
+    const char* program;
+    const char* input;
+    const char* env;       // "" for none
+    const char* gameFile;  // in the data folder, or in the working folder when it starts with '/'
+  } cases[] = {
+      {BRAXEN_ENGINE_PATH, "uci\n", "", "B12SP.pgn"},
+      {BRAXEN_ENGINE_PB_PATH, "uci\n", "", "BraxenSPVM07.pgn"},
+      {BRAXEN_ENGINE_PATH, "isready\nisrea", "", "B12SP.pgn"},  // before "uci", in an unfinished line
+      {BRAXEN_ENGINE_PATH, "uci\nposition startpos\ngo infinite\n", "", "B12SP.pgn"},  // during a search
+      // An unusable data folder: the line goes to the working folder instead.
+      {BRAXEN_ENGINE_PATH, "uci\n", "APPDATA=/proc/self/not-a-folder", "/B12SP.pgn"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.program) + " " + c.env);
+    EngineProcess e;
+    EngineLaunch launch;
+    launch.program = c.program;
+    if (c.env[0] != '\0') launch.env = {c.env};
+    ASSERT_TRUE(e.start(launch));
+    ASSERT_TRUE(e.sendRaw(c.input));
+    e.closeInput();
+    EXPECT_EQ(e.waitExit(), 0) << e.stderrText();
+    std::string text = e.readFile(c.gameFile[0] == '/' ? e.folder() + c.gameFile : c.gameFile);
+    EXPECT_EQ(countOccurrences(text, lostInputLine), 1) << text;
+    EXPECT_NE(text.find(std::string(lostInputLine) + "0\n"), std::string::npos) << text;
+    // A search running when the input goes still reports its move.
+    if (std::string(c.input).find("go") != std::string::npos) EXPECT_TRUE(anyStartsWith(e.lines(), "bestmove"));
+  }
 }
 
-TEST(UciInput, ClosedInputBeforeUciAndAfterAnUnfinishedLine) {
-  EngineProcess e;
-  ASSERT_TRUE(e.start());
-  ASSERT_TRUE(e.sendRaw("isready\nisrea"));
-  e.closeInput();
-  EXPECT_EQ(e.waitExit(), 0);
-  EXPECT_EQ(countOccurrences(e.readFile("B12SP.pgn"), lostInputLine), 1);
+TEST(UciInput, LostOutputEndsTheEngineInOrder) {
+  for (bool searching : {false, true}) {
+    SCOPED_TRACE(searching ? "during a search" : "idle");
+    EngineProcess e;
+    ASSERT_TRUE(e.start());
+    ASSERT_TRUE(e.handshake());
+    if (searching) ASSERT_TRUE(e.send("position startpos") && e.send("go infinite"));
+    e.closeOutput();
+    // The next write fails (the periodic reports of the search, or the reply
+    // to "uci"): the engine ends normally, not by a signal, and does not hang.
+    if (!searching) ASSERT_TRUE(e.send("uci"));
+    e.send("isready");
+    EXPECT_EQ(e.waitExit(10000), 0);
+    std::string text = e.readFile("B12SP.pgn");
+    EXPECT_EQ(countOccurrences(text, "FATAL ERROR: stdout pipe gone errno="), 1) << text;
+  }
 }
 
-TEST(UciInput, LastLineWithoutNewlineIsNotLost) {
+TEST(UciInput, CarriageReturnsAndALastLineWithoutNewline) {
   EngineProcess e;
   ASSERT_TRUE(e.start());
-  ASSERT_TRUE(e.sendRaw("uci\nquit"));
+  ASSERT_TRUE(e.sendRaw("uci\r\nisready\r\nquit\r"));
   e.closeInput();
   EXPECT_EQ(e.waitExit(), 0);
+  EXPECT_TRUE(anyStartsWith(e.lines(), "uciok")) << e.transcript();
+  EXPECT_TRUE(anyStartsWith(e.lines(), "readyok")) << e.transcript();
   // "quit" ended the program, so the end of input was never met.
   EXPECT_EQ(e.readFile("B12SP.pgn").find("FATAL"), std::string::npos);
+
+  // An unterminated "go" is searched before the lost input ends the program.
+  EngineProcess g;
+  ASSERT_TRUE(g.start());
+  ASSERT_TRUE(g.handshake());
+  ASSERT_TRUE(g.sendRaw("position startpos moves e2e4 f7f6 d2d4 g7g5\r\ngo depth 3"));
+  g.closeInput();
+  EXPECT_EQ(g.waitExit(), 0);
+  EXPECT_TRUE(anyStartsWith(g.lines(), "bestmove d1h5")) << g.transcript();
 }
 
-TEST(UciInput, VanishedReaderOfTheOutputEndsTheEngine) {
-  EngineProcess e;
-  ASSERT_TRUE(e.start());
-  ASSERT_TRUE(e.handshake());
-  e.closeOutput();
-  // The reply to "uci" cannot be written; the engine must notice and end
-  // in order instead of dying from a signal or running on.
-  ASSERT_TRUE(e.send("uci"));
-  e.send("isready");
-  EXPECT_EQ(e.waitExit(), 0);
-  std::string text = e.readFile("B12SP.pgn");
-  EXPECT_EQ(countOccurrences(text, "FATAL ERROR: stdout pipe gone errno="), 1) << text;
+using UciInputSession = EngineTest;
+
+TEST_F(UciInputSession, CarriageReturnsAndBlanksAroundCommandsAndMoves) {
+  ASSERT_TRUE(e.send("position startpos"));
+  for (const char* stop : {"stop\r\n", "stop  \t \r\n"}) {
+    ASSERT_TRUE(e.send("go infinite"));
+    EXPECT_TRUE(noBestMoveFor(200));
+    ASSERT_TRUE(e.sendRaw(stop));
+    EXPECT_NE(collect(e, 2000).bestLine, "") << "a stop with blanks and \\r must stop the search";
+  }
+  // "d8h4 \r" is the last move of the list; White is mated.
+  ASSERT_TRUE(e.sendRaw("position startpos moves f2f3 e7e5 g2g4 d8h4 \r\n"));
+  EXPECT_EQ(go(e, "go depth 2\r").bestLine, "bestmove 0000") << e.transcript();
+  ASSERT_TRUE(e.sendRaw("position startpos moves e2e4 f7f6 d2d4 g7g5\r\n"));
+  EXPECT_EQ(go(e, "go depth 3  ").best, "d1h5") << e.transcript();
 }
 
-TEST(UciInput, GarbageNeverCrashesOrHangs) {
-  EngineProcess e;
-  ASSERT_TRUE(e.start());
-  ASSERT_TRUE(e.handshake());
+TEST_F(UciInputSession, GarbageNeverCrashesOrHangs) {
   std::mt19937 random(12345);
   std::string binary;
   for (int i = 0; i < 256; i++) binary += static_cast<char>(i);
   for (int i = 0; i < 3000; i++) binary += static_cast<char>(random());
-  std::vector<std::string> inputs = {
+  const std::string inputs[] = {
       binary + "\n",
       std::string(10000, 'x') + "\n",
-      std::string(100000, 'y') + "\n",  // longer than one command line: read in pieces
+      std::string(100000, 'y') + "\n",
       "\n\n\n\n",
       "                                   \n",
       "\r\n\r\n \r\n",
-      "position\n",
-      "position fen\n",
-      "position fen moves\n",
-      "position moves\n",
-      "position startpos moves\n",
+      "position\nposition fen\nposition fen moves\nposition moves\nposition startpos moves\n",
       "position " + std::string(20000, 'z') + "\n",
       "position startpos moves " + std::string(5000, '7') + "\n",
       "setoption\nsetoption name\nsetoption name Hash value\nsetoption name Hash value -99999999999999999999\n",
@@ -90,50 +120,47 @@ TEST(UciInput, GarbageNeverCrashesOrHangs) {
     e.syncLines(ok);
     ASSERT_TRUE(ok) << "no readyok after " << in.substr(0, 40);
   }
-  ASSERT_TRUE(e.send("quit"));
-  EXPECT_EQ(e.waitExit(), 0) << e.stderrText();
 }
 
-TEST(UciInput, CarriageReturnLineEndsAreCommandsAsUsual) {
-  EngineProcess e;
-  ASSERT_TRUE(e.start());
-  ASSERT_TRUE(e.sendRaw("uci\r\n"));
-  EXPECT_EQ(e.waitFor("uciok"), "uciok");
-  ASSERT_TRUE(e.sendRaw("isready\r\n"));
-  EXPECT_EQ(e.waitFor("readyok"), "readyok");
-  ASSERT_TRUE(e.sendRaw("quit\r\n"));
-  EXPECT_EQ(e.waitExit(), 0);
+// A checkmated side has no legal move, so "bestmove 0000" proves that every
+// move of a mating list was played, and a real best move that one was not.
+class PositionCommand : public EngineTest {
+ protected:
+  std::string bestMoveAfter(const std::string& position) {
+    if (!e.send(position)) return "<no pipe>";
+    GoReply r = go(e, "go depth 2");
+    return r.bestLine.empty() ? "<no bestmove>" : r.best;
+  }
+};
+
+constexpr char foolsMate[] = "f2f3 e7e5 g2g4 d8h4";  // White is mated
+constexpr char beforeMate[] = "rnbqkbnr/pppp1ppp/8/4p3/6P1/5P2/PPPPP2P/RNBQKBNR b KQkq g3 0 2";
+
+TEST_F(PositionCommand, RejectedTokensSanAndFenMoves) {
+  EXPECT_EQ(bestMoveAfter("position startpos moves f2f3 xyz e7e5 e2e5 g2g4 a1a8 d8h4"), "0000");
+  EXPECT_EQ(bestMoveAfter("position startpos moves f2f3 e7e5 g2g4"), "d8h4");
+  EXPECT_EQ(bestMoveAfter("position startpos moves f2f3 e5 g4 Qh4"), "0000");
+  EXPECT_EQ(bestMoveAfter(std::string("position fen ") + beforeMate), "d8h4");
+  EXPECT_EQ(bestMoveAfter(std::string("position fen ") + beforeMate + " moves d8h4"), "0000");
+  EXPECT_EQ(bestMoveAfter("position startpos"), bestMoveAfter("position startpos moves"));
+  // A refused FEN keeps the previous position, and its "moves" are not
+  // played on the old board.
+  ASSERT_EQ(bestMoveAfter("position startpos moves f2f3 e7e5 g2g4"), "d8h4");
+  EXPECT_EQ(bestMoveAfter("position fen not/a/fen w - - 0 1 moves d8h4"), "d8h4");
+  EXPECT_EQ(bestMoveAfter("position fen 8/8/8/8/8/8/8/8 w - - 0 1 moves d8h4"), "d8h4");
 }
 
-bool isFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-TEST(UciInput, FilesGoToTheDataFolderWithoutAppData) {
-  EngineProcess e;
-  EngineLaunch launch;
-  launch.setAppData = false;  // HOME and XDG_DATA_HOME point into the test folder
-  ASSERT_TRUE(e.start(launch));
-  ASSERT_TRUE(e.handshake());
-  e.closeInput();
-  EXPECT_EQ(e.waitExit(), 0);
-  std::string xdgFolder = e.folder() + "/xdg/BRAXEN Chess";
-  EXPECT_TRUE(isFolder(xdgFolder));
-  EXPECT_EQ(countOccurrences(e.readFile(xdgFolder + "/B12SP.pgn"), lostInputLine), 1);
-  EXPECT_FALSE(isFolder(e.folder() + "/home/.local/share/BRAXEN Chess"));
-}
-
-TEST(UciInput, UnusableDataFolderIsNoObstacle) {
-  EngineProcess e;
-  EngineLaunch launch;
-  launch.env = {"APPDATA=/proc/self/not-a-folder"};
-  ASSERT_TRUE(e.start(launch));
-  ASSERT_TRUE(e.handshake());
-  e.closeInput();
-  EXPECT_EQ(e.waitExit(), 0);
-  // The current directory stayed the test folder, so the line is there.
-  EXPECT_EQ(countOccurrences(e.readFile(e.folder() + "/B12SP.pgn"), lostInputLine), 1);
+TEST_F(PositionCommand, LongMoveListsAreReadWhole) {
+  // 800 reversible plies (about 4000 characters), then a mate.
+  std::string list = "position startpos moves";
+  for (int i = 0; i < 200; i++) list += " g1f3 g8f6 f3g1 f6g8";
+  ASSERT_GT(list.size(), 4000u);
+  EXPECT_EQ(bestMoveAfter(list + " " + foolsMate), "0000");
+  EXPECT_EQ(bestMoveAfter(list + " f2f3 e7e5 g2g4"), "d8h4");
+  // A game sent ply by ply as a GUI does, then a new game.
+  for (const char* game : {"position startpos moves f2f3", "position startpos moves f2f3 e7e5"}) ASSERT_TRUE(e.send(game));
+  EXPECT_EQ(bestMoveAfter("position startpos moves f2f3 e7e5 g2g4"), "d8h4");
+  EXPECT_EQ(bestMoveAfter("position startpos moves e2e4 f7f6 d2d4 g7g5"), "d1h5");
 }
 
 }  // namespace
