@@ -23,11 +23,16 @@ size_t CommonPrefix(const char* a, const char* b) {
 }
 
 // The previous game is over unless the new text repeats most of the old
-// one (at least two thirds of it as a common prefix).
+// one (at least two thirds of it as a common prefix). A new game consults
+// the book afresh.
 void CheckGameContinues(const char* text) {
+  if (newGameAnnounced) lastBookPly = -1;
   if (newGameAnnounced || gamePlyCount < 3) return;
   size_t n = CommonPrefix(text, lastPositionText);
-  if (3 * n / 2 < strlen(lastPositionText)) SaveFinishedGame();
+  if (3 * n / 2 < strlen(lastPositionText)) {
+    SaveFinishedGame();
+    lastBookPly = -1;
+  }
 }
 
 // Puts back what the engine's search stored with a game move (score,

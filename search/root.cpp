@@ -6,6 +6,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "book/bookprobe.h"
 #include "engine/options.h"
 #include "engine/report.h"
 #include "engine/timecontrol.h"
@@ -199,6 +200,10 @@ int prepareRoot(int side) {
     searchMovesCount = 0;
   }
 
+  // A book move is played without a search: fixed-limit searches and
+  // pondering leave the book alone.
+  const Move book = (searchMode != 3 && searchState < 5) ? bookProbe(searchFlags, list, list + rootListCount) : 0;
+
   nodeCount = 0;
   selDepth = 0;
   stableIterations = 0;
@@ -210,7 +215,18 @@ int prepareRoot(int side) {
   ttStamped = 31;
   rootPvPrinted = false;
   rootPrintedMove = 0;
-  return 0;
+  if (book == 0) return 0;
+  RootMove& r = rootMoves[0];
+  r.line[0] = 0;
+  r.line[1] = book;
+  r.line[2] = 0;
+  r.nodes = 0;
+  r.depth = 1;
+  r.score = 2;
+  r.flags = RootBookMove | RootDecided;
+  rootMoveCount = 1;
+  iterationDepth = 1;
+  return 1;
 }
 
 void buildRootMoves() {
