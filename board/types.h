@@ -120,7 +120,7 @@ struct GameRecord {
   uint8_t oldMoveCount;    // 6
   uint8_t oldEpSquare;     // 7
   uint16_t oldIrreversible;// 8
-  uint16_t flags;          // 10: 0x8000 in check, 0x10 search info, bits 8..11 verdict, 0x1000 book
+  uint16_t flags;          // 10: 0x8000 in check, 0x10 search info, 0x20 full strength, bits 8..11 verdict, 0x1000 book
   uint32_t keyLo;          // 12: key of the position before the move
   uint32_t keyHi;          // 16
   int16_t score;           // 20: engine's score for the move, mover's view
@@ -129,6 +129,13 @@ struct GameRecord {
   uint32_t spare;          // 28
 };
 static_assert(sizeof(GameRecord) == 32);
+
+// GameRecord flag bits set from the engine's search of a move.
+constexpr uint16_t RecordSearchInfo = 0x10;     // score, depth and time are the engine's
+constexpr uint16_t RecordFullStrength = 0x20;   // chosen with no node-rate limit in force
+constexpr uint16_t RecordVerdictMask = 0xF00;   // root verdict of the move
+constexpr uint16_t RecordGivesMate = 0x500;
+constexpr uint16_t RecordBookMove = 0x1000;     // played from the book
 static_assert(offsetof(GameRecord, keyLo) == 12);
 static_assert(offsetof(GameRecord, keyHi) == 16);
 

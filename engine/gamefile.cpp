@@ -9,6 +9,7 @@
 #include "board/history.h"
 #include "board/position.h"
 #include "board/setup.h"
+#include "book/booklearn.h"
 #include "engine/edition.h"
 #include "engine/options.h"
 #include "engine/report.h"
@@ -21,9 +22,6 @@ namespace {
 
 // Result texts by result code.
 constexpr const char* resultTexts[4] = {"*", "1/2-1/2", "1-0", "0-1"};
-constexpr uint16_t RecordSearchInfo = 0x10;
-constexpr uint16_t RecordVerdictMask = 0xF00;
-constexpr uint16_t RecordGivesMate = 0x500;
 constexpr size_t MoveLineLength = 60;  // a move line is written once it is longer
 
 // The serial of the game record when it was last saved; the start value
@@ -157,6 +155,7 @@ int SaveFinishedGame() {
   if (last != nullptr && (last->flags & RecordSearchInfo)) {
     side = last->mover;
     result = ResultForScore(side == White ? last->score : -last->score);
+    learnFromGame(result, side);
   }
   gameCounter++;
 

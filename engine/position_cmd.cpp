@@ -13,9 +13,6 @@ char lastPositionText[LineBufferSize];
 
 namespace {
 
-// Record flag bits read here: search information and the book mark.
-constexpr uint16_t RecordBookMove = 0x1000;
-
 size_t CommonPrefix(const char* a, const char* b) {
   size_t n = 0;
   while (a[n] != '\0' && a[n] == b[n]) n++;
@@ -24,15 +21,18 @@ size_t CommonPrefix(const char* a, const char* b) {
 
 // The previous game is over unless the new text repeats most of the old
 // one (at least two thirds of it as a common prefix). A new game consults
-// the book afresh.
-void CheckGameContinues(const char* text) {
-  if (newGameAnnounced) lastBookPly = -1;
-  if (newGameAnnounced || gamePlyCount < 3) return;
-  size_t n = CommonPrefix(text, lastPositionText);
-  if (3 * n / 2 < strlen(lastPositionText)) {
-    SaveFinishedGame();
+// the book afresh. True when a new game begins.
+bool CheckGameContinues(const char* text) {
+  if (newGameAnnounced) {
     lastBookPly = -1;
+    return true;
   }
+  if (gamePlyCount < 3) return false;
+  size_t n = CommonPrefix(text, lastPositionText);
+  if (3 * n / 2 >= strlen(lastPositionText)) return false;
+  SaveFinishedGame();
+  lastBookPly = -1;
+  return true;
 }
 
 // Puts back what the engine's search stored with a game move (score,
@@ -46,9 +46,10 @@ void RestoreSearchData(GameRecord* r, const GameRecord& stored) {
 }
 
 // Plays the space-separated move texts at cursor; rejected tokens are
-// skipped.
-void PlayMoveList(char* cursor) {
-  bool followsStoredGame = true;
+// skipped. The records of the game before a new one never lend their
+// search data to it.
+void PlayMoveList(char* cursor, bool newGameBegins) {
+  bool followsStoredGame = !newGameBegins;
   while (*cursor != '\0') {
     char* token = cursor;
     while (*cursor != '\0' && *cursor != ' ') cursor++;
@@ -82,7 +83,7 @@ void PlayMoveList(char* cursor) {
 }  // namespace
 
 void HandlePosition(char* cursor) {
-  CheckGameContinues(cursor);
+  const bool newGameBegins = CheckGameContinues(cursor);
   newGameAnnounced = false;
   strcpy(lastPositionText, cursor);  // both buffers hold one command line
 
@@ -103,5 +104,5 @@ void HandlePosition(char* cursor) {
     gamePlyCount = 1;
     cursor = moves;
   }
-  if (MatchKeyword("moves", cursor)) PlayMoveList(cursor);
+  if (MatchKeyword("moves", cursor)) PlayMoveList(cursor, newGameBegins);
 }

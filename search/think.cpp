@@ -42,8 +42,6 @@ constexpr int DeepestIteration = 62;   // the ply stack holds no deeper line
 constexpr int AspirationHalfWidth = 32;
 constexpr int EasyMoveMargin = 96;
 constexpr int CalibrationMs = 250;     // fixed bound of the start-up measurement
-constexpr uint16_t RecordSearchInfo = 0x10;
-constexpr uint16_t RecordBookMove = 0x1000;
 
 int scoreMin = 0, scoreMax = 0;
 bool midSearchLineShown = false;
@@ -71,7 +69,8 @@ void recordBestMove(Move best, int sanStyle) {
   const RootMove& r = rootMoves[0];
   g->score = r.score;
   g->flags = static_cast<uint16_t>((g->flags & 0x8000) | RecordSearchInfo | (r.flags & 0xF00) |
-                                   ((r.flags & RootBookMove) ? RecordBookMove : 0));
+                                   ((r.flags & RootBookMove) ? RecordBookMove : 0) |
+                                   ((r.flags & RootFullStrength) ? RecordFullStrength : 0));
   const int depth = iterationDepth > 63 ? 63 : iterationDepth;
   g->styleDepth = static_cast<uint16_t>((sanStyle & 0x1F) | (depth << 10));
   uint32_t before = 0;

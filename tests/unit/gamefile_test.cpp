@@ -167,4 +167,15 @@ TEST_F(GameFile, EachFinishedGameIsAppendedOnce) {
   saveFlags |= SaveAutoPgn;
 }
 
+TEST_F(GameFile, ANewGameOnTheSameMovesStartsWithoutTheOldSearchData) {
+  position("startpos moves e2e4 e7e5 g1f3");
+  searched(1, 50, 9, 4000);
+  position("startpos moves e2e4 e7e5 g1f3 b8c6");
+  EXPECT_EQ(gameMoveRecord(1)->flags & 0x10, 0x10) << "the same game goes on";
+  newGameAnnounced = true;  // "ucinewgame"
+  position("startpos moves e2e4 e7e5 g1f3");
+  EXPECT_EQ(gameMoveRecord(1)->flags & 0x10, 0);
+  EXPECT_EQ(gameMoveRecord(1)->thinkTime, 0u);
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
-// The book probe over book files written here: the binary search on disk,
-// the key check, legality, the styles' class thresholds and weights, and
-// leaving the book.
+// The book over book files written here. The probe: the binary search on
+// disk, the key check, legality, the styles' class thresholds and weights,
+// leaving the book. Learning: what a game's result writes back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "book/bookfile.h"
+#include "book/booklearn.h"
 #include "book/bookprobe.h"
 #include "engine/options.h"
 #include "search/think.h"
@@ -159,6 +160,109 @@ TEST_F(BookProbe, TheBookIsLeftEightPliesAfterItsLastHit) {
   EXPECT_EQ(lastBookPly, static_cast<int32_t>(pos.plyCount)) << "a hit renews the book";
   lastBookPly = static_cast<int32_t>(pos.plyCount) - 9;
   EXPECT_EQ(bookProbe(styleFlags(4), list, list + n), 0);
+}
+
+// The learned weight now on disk for a move of the current position.
+int learnedOnDisk(int from, int to) {
+  int i = 0;
+  if (!bookFind(bookKey(), &i)) return -1;
+  for (; i < bookWindowCount && bookWindow[i].key == bookKey(); ++i)
+    if ((bookWindow[i].move & FromToMask) == makeMoveWord(from, to, 0)) return bookWindow[i].learn & 0xFF;
+  return -1;
+}
+
+void play(const char* text) {
+  Move m = parseMoveText(text);
+  ASSERT_TRUE(completeMove(pos.sideToMove, &m)) << text;
+  ASSERT_TRUE(playGameMove(m)) << text;
+}
+
+// Marks game move k as the engine's, searched at full strength.
+void engineMove(int k, int score, bool book) {
+  GameRecord* r = gameMoveRecord(k);
+  r->flags |= RecordSearchInfo | RecordFullStrength | (book ? RecordBookMove : 0);
+  r->score = static_cast<int16_t>(score);
+}
+
+class BookLearning : public BookProbe {
+ protected:
+  void SetUp() override {
+    BookProbe::SetUp();
+    SetDefaultOptions();
+    searchFlags = optionFlags;  // Tournament, Book Learning, Selectivity 7, Forward Pruning 10
+    nodeRateLimit = 0;
+  }
+};
+
+TEST_F(BookLearning, OneMoveTakesTheCorrectionAndPassesLessBack) {
+  writeBook({record(e2, e4, 5, 20), record(d2, d4, 4, 16), record(g1, f3, 2, 8)});
+  EXPECT_EQ(learnBookMove(bookKey(), static_cast<uint32_t>(pos.hashKey >> 32), LearnWin | 0x42, makeMoveWord(e2, e4, 0)),
+            LearnWin | 0x41u) << "d4 is a good alternative that never won: one less for the move before";
+  EXPECT_EQ(learnedOnDisk(e2, e4), 22 | 0x80) << "weight +2 and the win mark, written to the file";
+
+  EXPECT_EQ(learnBookMove(bookKey(), static_cast<uint32_t>(pos.hashKey >> 32), 0x3F, makeMoveWord(g1, f3, 0)), 0x40u);
+  EXPECT_EQ(learnedOnDisk(g1, f3), 12) << "learning never leaves a weight below 12, even a loss";
+  EXPECT_EQ(learnBookMove(bookKey(), 0, 0x42, makeMoveWord(e2, e4, 0)), 0x42u) << "another position's key check";
+}
+
+TEST_F(BookLearning, AGameWritesItsResultIntoTheEnginesBookMoves) {
+  // The engine (white) played 1.e4 and 2.Nf3 from the book, then searched.
+  std::vector<Entry> book;
+  const char* moves[] = {"e2e4", "e7e5", "g1f3", "b8c6", "f1b5", "a7a6", "b5a4", "g8f6"};
+  for (const char* m : moves) {
+    if (std::string(m) == "e2e4") book.push_back(record(e2, e4, 5, 20));
+    if (std::string(m) == "g1f3") book.push_back(record(g1, f3, 5, 20));
+    play(m);
+  }
+  writeBook(book);
+  engineMove(0, 0, true);
+  engineMove(2, 0, true);
+  engineMove(4, 10, false);
+  engineMove(6, 20, false);
+
+  learnFromGame(1, White);  // a draw after neutral scores: -1 for the last book move
+  newGame();
+  play("e2e4");
+  play("e7e5");
+  EXPECT_EQ(learnedOnDisk(g1, f3), 19);
+  newGame();
+  EXPECT_EQ(learnedOnDisk(e2, e4), 19) << "without good alternatives the correction passes back whole";
+
+  for (const char* m : moves) play(m);
+  engineMove(0, 0, true);
+  engineMove(2, 0, true);
+  engineMove(4, 300, false);  // scores above the window after the book: +1 each
+  engineMove(6, 300, false);
+  learnFromGame(2, White);  // +2 for the win, +2 for the scores
+  newGame();
+  EXPECT_EQ(learnedOnDisk(e2, e4), 23 | 0x80);
+  play("e2e4");
+  play("e7e5");
+  EXPECT_EQ(learnedOnDisk(g1, f3), 23 | 0x80);
+}
+
+TEST_F(BookLearning, NothingIsLearnedWhenTheRulesSaySo) {
+  writeBook({record(e2, e4, 5, 20)});
+  play("e2e4");
+  play("e7e5");
+  engineMove(0, 0, true);
+  const uint32_t flags = searchFlags;
+  for (int rule = 0; rule < 4; ++rule) {
+    searchFlags = flags;
+    nodeRateLimit = 0;
+    if (rule == 0) searchFlags &= ~OptBookLearning;
+    if (rule == 1) nodeRateLimit = 5000;
+    if (rule == 2) searchFlags = (searchFlags & ~(7u << OptBookStyleShift)) | (2u << OptBookStyleShift);
+    if (rule == 3) engineMove(1, 0, false);  // the engine played black too
+    learnFromGame(2, White);
+    newGame();
+    EXPECT_EQ(learnedOnDisk(e2, e4), 20) << "rule " << rule;
+    play("e2e4");
+    play("e7e5");
+    engineMove(0, 0, true);
+    if (rule == 3) engineMove(1, 0, false);
+  }
+  nodeRateLimit = 0;
 }
 
 }  // namespace
