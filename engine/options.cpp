@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "board/position.h"
+#include "book/poslearn.h"
 #include "engine/edition.h"
 #include "engine/report.h"
 #include "engine/timecontrol.h"
@@ -164,10 +165,15 @@ uint32_t PlainCheckBit(int id) {
 void SetHash(long megabytes) {
   uint32_t kb = static_cast<uint32_t>(megabytes) * 1024;
   if (kb == hashSizeKb) return;
+  // The learned entries live in the table: they are saved before it goes
+  // and come back from the file into the new one.
+  const bool learning = (optionFlags & OptPositionLearning) != 0;
+  if (learning && learningDirty) learnSave();
   if (ttAllocate(kb))
     hashSizeKb = kb;
   else
     ttAllocate(hashSizeKb);  // keep working with the size that was in use
+  if (learning) learnLoad();
 }
 
 void SetLimitStrength(bool on) {
@@ -186,11 +192,13 @@ void ApplyCheck(int id, bool on) {
         ttClear();
       }
       break;
-    case PositionLearning:
-      // The learning file is loaded and saved by its own module; only the
-      // switch is kept here.
+    case PositionLearning: {
+      const bool was = (optionFlags & OptPositionLearning) != 0;
       SetBits(OptPositionLearning, on);
+      if (on && !was) learnLoad();
+      if (!on && was && learningDirty) learnSave();
       break;
+    }
     case UciLimitStrength: SetLimitStrength(on); break;
     case UciChess960: break;  // accepted, no effect
     case AutoSavePgn:

@@ -2,8 +2,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board/position.h"
 #include "board/setup.h"
 #include "book/bookfile.h"
+#include "book/poslearn.h"
 #include "engine/edition.h"
 #include "engine/options.h"
 #include "engine/uci.h"
@@ -50,6 +52,7 @@ int EngineMain() {
   randomState = platformTick();
   SetDefaultOptions();
   if (!ttAllocate(StartupHashKb)) return StartupFailure("the hash tables");
+  if (optionFlags & OptPositionLearning) learnLoad();
   newGame();
   gamePlyCount = 1;
   // The calibration search measures the node rate; it reads no input.
@@ -66,6 +69,7 @@ int EngineMain() {
 }
 
 void Shutdown() {
+  if ((optionFlags & OptPositionLearning) && learningDirty) learnSave();
   bookClose();
   fflush(stdout);
 }

@@ -8,6 +8,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "book/poslearn.h"
 #include "engine/options.h"
 #include "engine/report.h"
 #include "engine/timecontrol.h"
@@ -195,6 +196,7 @@ int think(int side, int state, int movesToGo, int timeLeft, int increment) {
   // The last line reported always shows the move that is played.
   if ((!rootPvPrinted || rootPrintedMove != rootMoves[0].line[1]) && rootMoveCount > 0 && outputOn())
     printRootResult();
+  if (searchState != 7) learnFromSearch(scoreMin, scoreMax);
 
   if (searchOutcome & 0x80) {
     if (searchState < 6) {

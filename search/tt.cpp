@@ -188,7 +188,9 @@ void ttStore(int side, uint32_t flags, int score, int learnAux, int depth, int p
     uint32_t data1 = e.data1;
     uint32_t data0 = e.data0;
     const bool learned = old & TTLearned;
-    if (move != 0 && (depth < 0 || storedDepth >= static_cast<int>(data1 >> 16)) && !learned)
+    if (flags & TTLearned)
+      data1 = (static_cast<uint32_t>(learnAux) << 16) | (move != 0 ? move : (data1 & 0xFFFF));
+    else if (move != 0 && (depth < 0 || storedDepth >= static_cast<int>(data1 >> 16)) && !learned)
       data1 = (static_cast<uint32_t>(storedDepth) << 16) | move;
     // An entry the current search cannot see any more is simply replaced.
     if (flags >= old || !usable(old)) {
