@@ -3,6 +3,7 @@
 // legal move at the root, the texts of the reply and the bench signature.
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <regex>
 
 #include "e2e/engine_process.h"
@@ -268,6 +269,23 @@ TEST_F(Search, AFinishedGameIsAppendedToTheGameFileOnce) {
   EXPECT_EQ(countOccurrences(pgn, "/3} "), 4) << "score and depth after every move\n" << pgn;
   EXPECT_NE(pgn.find("}\n1."), std::string::npos) << "the moves follow the settings" << pgn;
   EXPECT_NE(pgn.find(" 2."), std::string::npos) << pgn;
+}
+
+// A book built by braxen-tool from master games: a game under a clock
+// opens from it at once, a fixed-depth search ignores it.
+TEST_F(Search, ABuiltBookOpensClockGamesOnly) {
+  const std::string book = e.folder() + "/masters.bxk";
+  const std::string build = std::string(BRAXEN_TOOL_PATH) + " book build '" + book + "' '" + BRAXEN_DATA_DIR +
+                            "/games/carlsen-pgnmentor-2851.pgn' > /dev/null";
+  ASSERT_EQ(std::system(build.c_str()), 0);
+  ASSERT_TRUE(e.send("setoption name Book File value " + book));
+  ASSERT_TRUE(e.send("position startpos moves e2e4"));
+  GoReply r = go(e, "go wtime 60000 btime 60000");
+  EXPECT_TRUE(r.best == "c7c5" || r.best == "e7e5" || r.best == "e7e6" || r.best == "c7c6") << e.transcript();
+  EXPECT_LT(r.ms, 1000);
+  r = go(e, "go depth 4");
+  ASSERT_FALSE(r.infoLines.empty());
+  EXPECT_TRUE(anyStartsWith(r.infoLines, "info depth 4")) << "searched, not taken from the book";
 }
 
 TEST(SearchBench, SignatureIsReproducible) {

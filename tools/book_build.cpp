@@ -1,0 +1,207 @@
+// braxen-tool book: builds an opening book from PGN games and checks book
+// files. Each game is replayed on the engine's own board, so the keys are
+// exactly the ones the engine looks up.
+#include "tools/book_build.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "board/history.h"
+#include "board/movegen.h"
+#include "board/position.h"
+#include "board/setup.h"
+#include "tools/tools.h"
+
+namespace {
+
+constexpr int DefaultPlies = 24;
+constexpr int DefaultMinGames = 2;
+
+struct MoveStats {
+  int games = 0, scored = 0;
+  double points = 0;
+};
+
+// (key, key check, from/to) of a position and move, as one sortable word.
+uint64_t statsKey(uint32_t key, uint8_t check, uint16_t move) {
+  return (static_cast<uint64_t>(key) << 32) | (static_cast<uint64_t>(check) << 16) | move;
+}
+
+// The mover's points for a result text, or -1 when the result is unknown.
+double moverPoints(const std::string& result, int mover) {
+  if (result == "1/2-1/2") return 0.5;
+  if (result == "1-0") return mover == White ? 1 : 0;
+  if (result == "0-1") return mover == Black ? 1 : 0;
+  return -1;
+}
+
+// Replays one game's opening and counts its moves. False when a move of it
+// could not be played.
+bool countGame(const PgnGame& g, int plies, std::map<uint64_t, MoveStats>* stats) {
+  newGame();
+  const int n = std::min(plies, static_cast<int>(g.moves.size()));
+  for (int i = 0; i < n; ++i) {
+    Move m = parseMoveText(g.moves[i].c_str());
+    if (m == 0 || !completeMove(pos.sideToMove, &m)) return false;
+    const int mover = static_cast<int>(pos.sideToMove);
+    const uint32_t key = (static_cast<uint32_t>(pos.hashKey) & ~1u) | (mover == White ? 1u : 0u);
+    const uint8_t check = static_cast<uint8_t>(pos.hashKey >> 40);
+    if (!playGameMove(m)) return false;
+    MoveStats& s = (*stats)[statsKey(key, check, static_cast<uint16_t>(m & FromToMask))];
+    s.games++;
+    const double p = moverPoints(g.result, mover);
+    if (p >= 0) {
+      s.scored++;
+      s.points += p;
+    }
+  }
+  return true;
+}
+
+bool readCount(const char* text, int low, int high, int* out) {
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || v < low || v > high) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+int buildCommand(int argc, char** argv) {
+  std::string out;
+  std::vector<std::string> inputs;
+  int plies = DefaultPlies, minGames = DefaultMinGames;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--plies" && i + 1 < argc) {
+      if (!readCount(argv[++i], 1, 200, &plies)) return std::fprintf(stderr, "book build: --plies 1..200\n"), 2;
+    } else if (a == "--min-games" && i + 1 < argc) {
+      if (!readCount(argv[++i], 1, 1000000, &minGames)) return std::fprintf(stderr, "book build: --min-games 1..\n"), 2;
+    } else if (out.empty()) {
+      out = a;
+    } else {
+      inputs.push_back(a);
+    }
+  }
+  if (out.empty() || inputs.empty()) {
+    std::fprintf(stderr, "usage: braxen-tool book build OUT.bxk PGN [PGN...] [--plies N] [--min-games K]\n");
+    return 2;
+  }
+  std::vector<PgnGame> games;
+  for (const std::string& path : inputs) {
+    std::vector<PgnGame> some;
+    if (!readPgnFile(path, &some)) return std::fprintf(stderr, "book build: cannot read %s\n", path.c_str()), 1;
+    games.insert(games.end(), some.begin(), some.end());
+  }
+  BookBuildCounts counts;
+  const std::vector<BookEntry> book = buildBook(games, plies, minGames, &counts);
+  if (!writeBookFile(out, book)) return std::fprintf(stderr, "book build: cannot write %s\n", out.c_str()), 1;
+  std::printf("games read: %d\nskipped (set-up or variant): %d\nstopped at an illegal move: %d\n", counts.games,
+              counts.skippedSetUp, counts.stoppedIllegal);
+  std::printf("positions: %d\nrecords written: %zu to %s\n", counts.positions, book.size(), out.c_str());
+  return 0;
+}
+
+int infoCommand(int argc, char** argv) {
+  if (argc < 3) return std::fprintf(stderr, "usage: braxen-tool book info FILE\n"), 2;
+  std::string problem;
+  const long n = checkBookFile(argv[2], &problem);
+  if (n < 0) return std::fprintf(stderr, "book info: %s: %s\n", argv[2], problem.c_str()), 1;
+  std::printf("%s: %ld records, sorted\n", argv[2], n);
+  return 0;
+}
+
+}  // namespace
+
+int bookClass(int games, int scored, double points) {
+  int c = 0;
+  while (c < 7 && (games >> (c + 1)) > 0) ++c;  // floor(log2(games)), at most 7
+  if (scored > 0) {
+    const double share = points / scored;
+    if (share < 0.30) c -= 2;
+    else if (share < 0.40) c -= 1;
+    else if (share >= 0.60 && scored >= 8) c += 1;
+  }
+  return std::max(0, std::min(7, c));
+}
+
+std::vector<BookEntry> buildBook(const std::vector<PgnGame>& games, int plies, int minGames, BookBuildCounts* counts) {
+  std::map<uint64_t, MoveStats> stats;
+  for (const PgnGame& g : games) {
+    counts->games++;
+    if (!g.fromStandardStart()) {
+      counts->skippedSetUp++;
+      continue;
+    }
+    if (!countGame(g, plies, &stats)) counts->stoppedIllegal++;
+  }
+  std::vector<BookEntry> book;
+  uint64_t lastPosition = ~0ull;
+  for (const auto& [k, s] : stats) {
+    if (s.games < minGames) continue;
+    const int c = bookClass(s.games, s.scored, s.points);
+    const uint16_t check = static_cast<uint16_t>((k >> 16) & 0xFF);
+    book.push_back({static_cast<uint32_t>(k >> 32), static_cast<uint16_t>((k & 0xFFF) | (c << 12)),
+                    static_cast<uint16_t>((c * 4) | (check << 8))});
+    if ((k >> 16) != lastPosition) counts->positions++;
+    lastPosition = k >> 16;
+  }
+  // The engine needs the keys in order; within a position the heaviest first.
+  std::stable_sort(book.begin(), book.end(), [](const BookEntry& a, const BookEntry& b) {
+    if (a.key != b.key) return a.key < b.key;
+    return (a.move >> 12) > (b.move >> 12);
+  });
+  return book;
+}
+
+bool writeBookFile(const std::string& path, const std::vector<BookEntry>& entries) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  auto put = [f](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
+  };
+  put(static_cast<uint32_t>(entries.size()), 4);
+  for (const BookEntry& e : entries) {
+    put(e.key, 4);
+    put(e.move, 2);
+    put(e.learn, 2);
+  }
+  const bool ok = std::ferror(f) == 0;
+  return std::fclose(f) == 0 && ok;
+}
+
+long checkBookFile(const std::string& path, std::string* problem) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return *problem = "cannot be opened", -1;
+  unsigned char b[8];
+  long n = -1;
+  if (std::fread(b, 1, 4, f) == 4) {
+    const uint32_t count = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    uint32_t last = 0, read = 0;
+    size_t got;
+    while ((got = std::fread(b, 1, 8, f)) == 8) {
+      const uint32_t key = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+      if (read > 0 && key < last) *problem = "keys out of order at record " + std::to_string(read);
+      last = key;
+      read++;
+    }
+    if (problem->empty() && got != 0) *problem = "ends in the middle of a record";
+    if (problem->empty() && read != count)
+      *problem = "header says " + std::to_string(count) + " records, file holds " + std::to_string(read);
+    if (problem->empty()) n = count;
+  } else {
+    *problem = "shorter than its header";
+  }
+  std::fclose(f);
+  return n;
+}
+
+int bookCommand(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "build") == 0) return buildCommand(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "info") == 0) return infoCommand(argc, argv);
+  std::fprintf(stderr, "usage: braxen-tool book build OUT.bxk PGN [PGN...] [--plies N] [--min-games K]\n"
+                       "       braxen-tool book info FILE\n");
+  return 2;
+}
