@@ -46,10 +46,9 @@ void RestoreSearchData(GameRecord* r, const GameRecord& stored) {
 }
 
 // Plays the space-separated move texts at cursor; rejected tokens are
-// skipped. The records of the game before a new one never lend their
-// search data to it.
-void PlayMoveList(char* cursor, bool newGameBegins) {
-  bool followsStoredGame = !newGameBegins;
+// skipped.
+void PlayMoveList(char* cursor) {
+  bool followsStoredGame = true;
   while (*cursor != '\0') {
     char* token = cursor;
     while (*cursor != '\0' && *cursor != ' ') cursor++;
@@ -104,5 +103,8 @@ void HandlePosition(char* cursor) {
     gamePlyCount = 1;
     cursor = moves;
   }
-  if (MatchKeyword("moves", cursor)) PlayMoveList(cursor, newGameBegins);
+  // The records of the game before a new one never lend their search data
+  // to it, however its moves begin.
+  if (newGameBegins) memset(gameHistory + 2, 0, sizeof(GameRecord) * (GameHistorySize - 2));
+  if (MatchKeyword("moves", cursor)) PlayMoveList(cursor);
 }
