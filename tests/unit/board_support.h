@@ -1,7 +1,7 @@
-// Test helpers for the board: a small FEN loader built on buildPosition,
-// and an independent legal-move generator that reads only pieceOn and
-// colourOn (plus moveCount and the castle rook squares for castling), used
-// as the oracle the incremental code is checked against.
+// Test helpers for the board: FEN set-up and an independent legal-move
+// generator that reads only pieceOn and colourOn (plus moveCount and the
+// castle rook squares for castling), the oracle the incremental code is
+// checked against.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "board/build.h"
+#include "board/setup.h"
 #include "board/geometry.h"
 #include "board/makemove.h"
 #include "board/position.h"
@@ -19,69 +22,10 @@ namespace boardtest {
 
 inline int squareOf(const char* s) { return (s[1] - '1') * 8 + (s[0] - 'a'); }
 
-// Loads "board side castling ep" (clocks ignored). Castling letters KQkq or
-// rook files (A..H / a..h, which also switch on Chess960 castling).
+// Sets up a FEN through the engine's own set-up (the oracle below reads only
+// the board it leaves).
 inline void loadFen(const std::string& fen) {
-  std::memset(pos.pieceOn, 0, 64);
-  std::memset(pos.colourOn, NoColour, 64);
-  size_t i = 0;
-  int rank = 7, file = 0;
-  for (; i < fen.size() && fen[i] != ' '; ++i) {
-    const char c = fen[i];
-    if (c == '/') {
-      --rank;
-      file = 0;
-    } else if (c >= '1' && c <= '8') {
-      file += c - '0';
-    } else {
-      const char* p = std::strchr(pieceLetters, c);
-      const int index = static_cast<int>(p - pieceLetters);
-      const int q = rank * 8 + file++;
-      pos.pieceOn[q] = static_cast<uint8_t>(index > 6 ? index - 6 : index);
-      pos.colourOn[q] = index > 6 ? Black : White;
-    }
-  }
-  const int side = fen[i + 1] == 'b' ? Black : White;
-  i += 3;
-  std::string castling, ep;
-  for (; i < fen.size() && fen[i] != ' '; ++i) castling += fen[i];
-  for (++i; i < fen.size() && fen[i] != ' '; ++i) ep += fen[i];
-  bool chess960 = false;
-  uint8_t rookShort[2] = {7, 63}, rookLong[2] = {0, 56};
-  bool rightShort[2] = {false, false}, rightLong[2] = {false, false};
-  for (char c : castling) {
-    const int s = (c >= 'a' && c <= 'z') ? Black : White;
-    const char u = static_cast<char>(c & ~0x20);
-    int king = -1;
-    for (int q = 0; q < 64; ++q)
-      if (pos.pieceOn[q] == King && pos.colourOn[q] == s) king = q;
-    if (u == 'K') rightShort[s] = true;
-    if (u == 'Q') rightLong[s] = true;
-    if (u >= 'A' && u <= 'H') {
-      chess960 = true;
-      const int rook = (s ? 56 : 0) + (u - 'A');
-      if (rook > king) rightShort[s] = true, rookShort[s] = static_cast<uint8_t>(rook);
-      else rightLong[s] = true, rookLong[s] = static_cast<uint8_t>(rook);
-    }
-  }
-  searchFlags = chess960 ? (searchFlags | Chess960Flag) : (searchFlags & ~Chess960Flag);
-  for (int s = 0; s < 2; ++s) {
-    pos.castleRookShort[s] = rookShort[s];
-    pos.castleRookLong[s] = rookLong[s];
-  }
-  buildPosition(side);
-  for (int s = 0; s < 2; ++s) {
-    if (rightShort[s] || rightLong[s]) pos.moveCount[pos.pieceList[s][0]] = 0;
-    if (!rightShort[s]) pos.moveCount[rookShort[s]] = 1;
-    else pos.moveCount[rookShort[s]] = 0;
-    if (!rightLong[s]) pos.moveCount[rookLong[s]] = 1;
-    else pos.moveCount[rookLong[s]] = 0;
-  }
-  if (ep.size() == 2) {
-    const int q = squareOf(ep.c_str());
-    if (pos.attackTable[side].sq[q].directCounts & 0xC00) pos.epSquare = static_cast<uint32_t>(q);
-  }
-  pos.hashKey = computeHashKey();
+  if (parseFen(fen.c_str()) == 0) ADD_FAILURE() << "FEN refused: " << fen;
 }
 
 // ---------------------------------------------------------------------------
@@ -218,17 +162,6 @@ inline std::vector<Move> legalMoves() {
     unmakeMove();
   }
   return legal;
-}
-
-inline uint64_t perft(int depth) {
-  if (depth == 0) return 1;
-  uint64_t n = 0;
-  for (Move m : legalMoves()) {
-    makeMove(m);
-    n += perft(depth - 1);
-    unmakeMove();
-  }
-  return n;
 }
 
 }  // namespace boardtest
