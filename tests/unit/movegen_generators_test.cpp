@@ -16,8 +16,6 @@ using namespace movegentest;
 
 namespace {
 
-void setUp(const char* fen) { ASSERT_NE(parseFen(fen), 0u) << fen; }
-
 std::vector<ScoredMove> generatedAll(int mode = 0) {
   const int n = generateAll(moveListStart[0], static_cast<int>(pos.sideToMove), 0, mode);
   return std::vector<ScoredMove>(moveListStart[0], moveListStart[0] + n);
@@ -217,17 +215,6 @@ TEST(Generators, KingDoesNotStepAwayAlongTheCheckingLine) {
   EXPECT_FALSE(moves.count("e2e3"));
   EXPECT_TRUE(moves.count("e2d1"));
   EXPECT_TRUE(flags & EvasionDiscovered);  // the rook did not just move there
-}
-
-TEST(Generators, Chess960CastlingIsKingTakesRook) {
-  setUp("4k3/8/8/8/8/8/8/5K1R w H - 0 1");
-  std::set<std::string> moves;
-  for (const ScoredMove& e : generatedAll())
-    if ((e.move & KindMask) == CastleKind) moves.insert(coordinates(e.move));
-  EXPECT_EQ(moves, std::set<std::string>{"f1h1"});
-  Move m = makeMoveWord(5, 7, QuietKind);
-  EXPECT_TRUE(completeMove(White, &m));
-  EXPECT_EQ(m, makeMoveWord(5, 7, CastleKind));
 }
 
 // Over positions of random games: evasions find the same legal moves as
