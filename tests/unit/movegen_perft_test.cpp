@@ -105,18 +105,3 @@ TEST(Perft, ClassicPositions) {
       EXPECT_EQ(perft(c.depth), c.leaves) << c.fen;
   }
 }
-
-TEST(Perft, DivideSumsToTheTotalAndDepthZeroIsOne) {
-  newGame();
-  Move moves[MaxMovesPerPly];
-  uint64_t counts[MaxMovesPerPly];
-  const int n = perftDivide(3, moves, counts);
-  ASSERT_EQ(n, 20);
-  uint64_t total = 0;
-  for (int i = 0; i < n; ++i) total += counts[i];
-  EXPECT_EQ(total, 8902u);
-  EXPECT_EQ(perft(0), 1u);
-  char text[8];
-  moveCoordinates(moves[0], text);
-  EXPECT_STREQ(text, "a2a3");
-}

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "board/history.h"
 #include "board/movegen.h"
 #include "board/perft.h"
@@ -69,6 +71,8 @@ struct Rng {
   }
   int below(int n) { return static_cast<int>(next() % static_cast<uint32_t>(n)); }
 };
+
+inline void setUp(const char* fen) { ASSERT_NE(parseFen(fen), 0u) << fen; }
 
 inline std::vector<Move> legalList() {
   Move moves[MaxMovesPerPly];

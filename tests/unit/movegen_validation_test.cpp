@@ -12,14 +12,11 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/setup.h"
-#include "board_support.h"
 #include "movegen_support.h"
 
 using namespace movegentest;
 
 namespace {
-
-void setUp(const char* fen) { ASSERT_NE(parseFen(fen), 0u) << fen; }
 
 std::vector<Move> generated() {
   const int n = generateAll(moveListStart[0], static_cast<int>(pos.sideToMove), 0, 0);
@@ -143,17 +140,7 @@ std::string randomPlacement(Rng& rng) {
   }
   std::string fen;
   for (int rank = 7; rank >= 0; --rank) {
-    int gap = 0;
-    for (int file = 0; file < 8; ++file) {
-      const char c = board[rank * 8 + file];
-      if (c == '.') {
-        ++gap;
-        continue;
-      }
-      if (gap) fen += static_cast<char>('0' + gap), gap = 0;
-      fen += c;
-    }
-    if (gap) fen += static_cast<char>('0' + gap);
+    for (int file = 0; file < 8; ++file) fen += board[rank * 8 + file] == '.' ? '1' : board[rank * 8 + file];
     if (rank) fen += '/';
   }
   return fen + " b - - 0 1";

@@ -13,8 +13,6 @@ using namespace movegentest;
 
 namespace {
 
-void setUp(const char* fen) { ASSERT_NE(parseFen(fen), 0u) << fen; }
-
 // The completed move of a text, as coordinates; "" when it is refused.
 std::string read(const char* text) {
   Move m = parseMoveText(text);
