@@ -52,7 +52,7 @@ bool countGame(const PgnGame& g, int plies, std::map<uint64_t, MoveStats>* stats
     if (!playGameMove(m)) return false;
     MoveStats& s = (*stats)[statsKey(key, check, static_cast<uint16_t>(m & FromToMask))];
     s.games++;
-    const double p = moverPoints(g.result, mover);
+    const double p = moverPoints(g.result.empty() ? g.tag("Result") : g.result, mover);
     if (p >= 0) {
       s.scored++;
       s.points += p;

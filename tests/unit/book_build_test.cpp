@@ -78,6 +78,13 @@ TEST(PgnReader, OddFilesAndOtherVariants) {
   EXPECT_EQ(text[0].result, "*");
   EXPECT_TRUE(text[1].fromStandardStart());
   EXPECT_EQ(text[1].moves, (std::vector<std::string>{"d4"}));
+
+  // Without a result token the Result tag scores the game.
+  BookBuildCounts counts;
+  const std::vector<PgnGame> untokened = readPgnText("[Result \"0-1\"]\n1.f3 e5 2.g4 Qh4#\n\n[Result \"0-1\"]\n1.f3 e5\n");
+  const std::vector<BookEntry> book = buildBook(untokened, 2, 2, &counts);
+  ASSERT_EQ(book.size(), 2u);
+  for (const BookEntry& e : book) EXPECT_EQ(e.move >> 12, e.key & 1 ? 0 : 1) << "white lost both, black won both";
 }
 
 TEST(BookBuild, ClassesFollowGamesAndScore) {
