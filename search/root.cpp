@@ -159,6 +159,16 @@ bool initSearchMemory() {
   return true;
 }
 
+// A root entry for move m with nothing searched yet.
+static void startRootMove(RootMove& r, Move m) {
+  r.line[0] = 0;
+  r.line[1] = m;
+  r.line[2] = 0;
+  r.nodes = 0;
+  r.depth = 0;
+  r.flags = 0;
+}
+
 int prepareRoot(int side) {
   ttNewGeneration();
   if (searchMode != 0) {
@@ -217,10 +227,7 @@ int prepareRoot(int side) {
   rootPrintedMove = 0;
   if (book == 0) return 0;
   RootMove& r = rootMoves[0];
-  r.line[0] = 0;
-  r.line[1] = book;
-  r.line[2] = 0;
-  r.nodes = 0;
+  startRootMove(r, book);
   r.depth = 1;
   r.score = 2;
   r.flags = RootBookMove | RootDecided;
@@ -237,12 +244,7 @@ void buildRootMoves() {
   for (int i = 0; i < rootListCount; i++) {
     RootMove& r = rootMoves[i];
     const Move m = list[i].move;
-    r.line[0] = 0;
-    r.line[1] = m;
-    r.line[2] = 0;
-    r.nodes = 0;
-    r.depth = 0;
-    r.flags = 0;
+    startRootMove(r, m);
     if (m == 0) {
       r.score = -ScoreInfinite;
       r.flags = RootDecided;
