@@ -1,5 +1,6 @@
 // The "position" command: game continuation, set-up and the move list,
 // keeping the game record in step with what the GUI sends.
+#include <cstdio>
 #include <cstring>
 
 #include "board/history.h"
@@ -98,8 +99,12 @@ void HandlePosition(char* cursor) {
     memcpy(fenText, cursor, length);
     fenText[length] = '\0';
     // A rejected FEN leaves the old position; its moves belong to the
-    // position that was refused and are not played.
-    if (parseFen(fenText) == 0) return;
+    // position that was refused and are not played. The GUI's log shows why.
+    if (parseFen(fenText) == 0) {
+      printf("info string FEN rejected: %s; the previous position stays\n",
+             fenRejection != nullptr ? fenRejection : "not a position");
+      return;
+    }
     gamePlyCount = 1;
     cursor = moves;
   }
