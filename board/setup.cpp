@@ -260,21 +260,49 @@ uint32_t leadingNumber(const char* text, uint32_t most) {
   return static_cast<uint32_t>(value);
 }
 
-// Copies the cleaned FEN text, blanks collapsed, for the game file.
-void rememberFen(const char* text) {
-  size_t n = 0;
-  bool blank = false;
-  for (const char* c = text; *c != '\0' && n + 1 < sizeof setUpFen; ++c) {
-    const bool space = *c == ' ' || *c == '\t' || *c == '\r' || *c == '\n';
-    if (space) {
-      blank = n > 0;
-      continue;
+// The FEN of the position just set up, for the game file's FEN tag: what
+// the board holds, not the text as given, so that the tag is a FEN every
+// reader takes (foreign separators, dropped en-passant squares and
+// unusable castling letters never reach it). Chess960 rights are written
+// by rook file.
+void rememberFen(uint32_t castleWord, uint32_t halfmove, uint32_t fullmove) {
+  char* out = setUpFen;
+  for (int rank = 7; rank >= 0; --rank) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const int q = rank * 8 + file;
+      if (pos.colourOn[q] == NoColour) {
+        ++empty;
+        continue;
+      }
+      if (empty > 0) *out++ = static_cast<char>('0' + empty);
+      empty = 0;
+      *out++ = pieceLetters[pos.pieceOn[q] + (pos.colourOn[q] == Black ? 6 : 0)];
     }
-    if (blank && n + 2 < sizeof setUpFen) setUpFen[n++] = ' ';
-    blank = false;
-    setUpFen[n++] = *c;
+    if (empty > 0) *out++ = static_cast<char>('0' + empty);
+    if (rank > 0) *out++ = '/';
   }
-  setUpFen[n] = '\0';
+  *out++ = ' ';
+  *out++ = pos.sideToMove == White ? 'w' : 'b';
+  *out++ = ' ';
+  const char* castling = out;
+  const bool byFile = (optionFlags & Chess960Flag) != 0;
+  for (int s = 0; s < 2; ++s)
+    for (int kingside = 1; kingside >= 0; --kingside) {
+      if (!(castleWord & rightBit(s, kingside))) continue;
+      char letter = kingside ? 'K' : 'Q';
+      if (byFile) letter = static_cast<char>('A' + fileOf(kingside ? pos.castleRookShort[s] : pos.castleRookLong[s]));
+      *out++ = s == White ? letter : static_cast<char>(letter - 'A' + 'a');
+    }
+  if (out == castling) *out++ = '-';
+  *out++ = ' ';
+  if (pos.epSquare != 0) {
+    *out++ = static_cast<char>('a' + fileOf(static_cast<int>(pos.epSquare)));
+    *out++ = static_cast<char>('1' + rankOf(static_cast<int>(pos.epSquare)));
+  } else {
+    *out++ = '-';
+  }
+  snprintf(out, sizeof setUpFen - static_cast<size_t>(out - setUpFen), " %u %u", halfmove, fullmove);
 }
 
 // ---- Board stage --------------------------------------------------------------
@@ -334,7 +362,7 @@ struct SavedGame {
   Position board;
   GameRecord history[GameHistorySize];
   int topIndex, floor, moveTotal, movesPlayed;
-  uint32_t serial;
+  uint32_t serial, recordNumber;
   Move moves[GameMoveListSize];
   uint32_t root, fiftyLimit, options, search, moveNumber;
   uint8_t side, fromSetUp;
@@ -351,6 +379,7 @@ void saveGame() {
   saved.moveTotal = gameMoveTotal;
   saved.movesPlayed = gameMovesPlayed;
   saved.serial = gameRecordSerial;
+  saved.recordNumber = gameRecordNumber;
   std::memcpy(saved.moves, gameMoves, sizeof gameMoves);
   saved.root = rootPly;
   saved.fiftyLimit = fiftyMoveLimit;
@@ -371,6 +400,7 @@ void restoreGame() {
   gameMoveTotal = saved.moveTotal;
   gameMovesPlayed = saved.movesPlayed;
   gameRecordSerial = saved.serial;
+  gameRecordNumber = saved.recordNumber;
   std::memcpy(gameMoves, saved.moves, sizeof gameMoves);
   rootPly = saved.root;
   fiftyMoveLimit = saved.fiftyLimit;
@@ -459,7 +489,7 @@ uint32_t parseFen(const char* text) {
   gameSideToMove = static_cast<uint8_t>(side);
   gameMoveNumber = 2 * fullmove - 2 + static_cast<uint32_t>(side);
   gameStartedFromSetUp = 1;
-  rememberFen(buffer);
+  rememberFen(word, halfmove, fullmove);
   return 1;
 }
 

@@ -83,6 +83,14 @@ void PlayMoveList(char* cursor) {
 }  // namespace
 
 void HandlePosition(char* cursor) {
+  // Without "startpos" or "fen" the moves (if any) go on from the current
+  // position: the game neither ends nor begins, and the text is no model
+  // for the next continuation test.
+  char* setUp = cursor;
+  if (!MatchKeyword("startpos", setUp) && !MatchKeyword("fen", setUp)) {
+    if (MatchKeyword("moves", cursor)) PlayMoveList(cursor);
+    return;
+  }
   const bool newGameBegins = CheckGameContinues(cursor);
   newGameAnnounced = false;
   strcpy(lastPositionText, cursor);  // both buffers hold one command line
