@@ -30,6 +30,7 @@ int32_t rootMaterial[2];
 
 EvalCacheEntry* evalCache[2];
 uint32_t evalCacheMask;
+uint32_t evalCacheSalt = 0;
 
 namespace {
 
@@ -78,7 +79,7 @@ inline void cacheStore(int s, int score, uint32_t flags) {
   EvalCacheEntry& e = evalCache[s][keyHi() & evalCacheMask];
   e.word[2] = (static_cast<uint32_t>(score + 8192) << 16) | (flags & 0xFFF);
   e.word[3] = (static_cast<uint32_t>(rec->threatMove) << 16) | rec->threatMeasure;
-  e.word[0] = keyHi() ^ e.word[2];
+  e.word[0] = keyHi() ^ evalCacheSalt ^ e.word[2];
   e.word[1] = keyLo() ^ e.word[3];
 }
 
@@ -87,7 +88,7 @@ inline bool cacheProbe(int s, int* score) {
   if (evalCacheMask == 0) return false;
   const EvalCacheEntry& e = evalCache[s][keyHi() & evalCacheMask];
   const uint32_t w2 = e.word[2], w3 = e.word[3];
-  if ((e.word[0] ^ w2) != keyHi() || (e.word[1] ^ w3) != keyLo()) return false;
+  if ((e.word[0] ^ w2) != (keyHi() ^ evalCacheSalt) || (e.word[1] ^ w3) != keyLo()) return false;
   PlyRecord* rec = pos.plyTop;
   *score = static_cast<int>(w2 >> 16) - 8192;
   rec->flags |= w2 & 0xFFF;
@@ -455,6 +456,12 @@ bool evalCacheResize(uint32_t entries) {
   }
   evalCacheMask = n - 1;
   return true;
+}
+
+void evalCacheForget() {
+  static uint32_t searches = 0;
+  searches++;
+  evalCacheSalt = searches * 0x9E3779B9u;
 }
 
 void evalCacheClear() {
