@@ -191,6 +191,7 @@ int evaluate(int s, int ply, int depth, int alpha, int beta) {
   threatSecond[s] = 0;
   int scale[2] = {16, 16};
   int cls = OrdinaryClass;
+  bool nearDraw = false;  // a class correction recognised a drawing set-up
   int v = m + SideToMoveBonus;
   uint32_t flags = 0;
   int result;
@@ -253,6 +254,7 @@ int evaluate(int s, int ply, int depth, int alpha, int beta) {
         if (cls <= 5 || cls == 17) {
           uint32_t classFlags = 0;
           const int c = classCorrection(cls, strong, s, scale, &classFlags);
+          nearDraw = (classFlags & ClassNearDraw) != 0;
           if (classFlags & EvalDrawVerdictBit) {
             result = drawValue;
             flags = classFlags & EvalVerdictMask;
@@ -292,8 +294,9 @@ int evaluate(int s, int ply, int depth, int alpha, int beta) {
   // Threat balance: what each side has hanging.
   v += (pos.threatSum[o] >> threatShift[o]) - (pos.threatSum[s] >> threatShift[s]);
 
-  // Lazy exit against the positional extremes seen so far in this search.
-  if (depth <= 0 && !fullMode &&
+  // Lazy exit against the positional extremes seen so far in this search
+  // (not for a drawing set-up: its score lies far from its parent's).
+  if (depth <= 0 && !fullMode && !nearDraw &&
       (inCheck || (cls < 16 && (posScoreHigh[s] + v <= alpha || posScoreLow[s] + v >= beta)))) {
     const int parent = rec > pos.plyStack ? (rec - 1)->staticEval : -v;
     result = 16 - parent - pos.lastMoveGain;
@@ -301,7 +304,9 @@ int evaluate(int s, int ply, int depth, int alpha, int beta) {
     flags |= EvalFullRan;
     XrayPatch patch;
     patchKingXray(s, &patch);
-    if (cls < 16) {
+    if (nearDraw) {
+      result = v;
+    } else if (cls < 16) {
       result = v + mainEvaluation(s, strong, cls);
     } else if (cls <= 17) {
       result = v + mateEvaluation(strong, s);
