@@ -107,7 +107,7 @@ void ReadParameters(char* cursor, GoParameters& go) {
   }
 }
 
-int32_t ClampMs(long v) { return static_cast<int32_t>(v > NoTimeLimit ? NoTimeLimit : v); }
+int32_t ClampMs(long v) { return static_cast<int32_t>(std::clamp<long>(v, -NoTimeLimit, NoTimeLimit)); }
 
 }  // namespace
 

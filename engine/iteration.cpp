@@ -34,6 +34,10 @@ int32_t currentSearchScore = 0;
 
 int32_t BestScore() { return rootMoves[0].score; }
 
+// Clock sums are formed in 64 bits: a clock near 2^31 ms must neither wrap
+// nor shorten the search.
+int32_t SaturatedMs(int64_t ms) { return static_cast<int32_t>(std::clamp<int64_t>(ms, INT32_MIN, INT32_MAX)); }
+
 // True when the best move takes back, on the square the opponent's last
 // move landed on, a man worth what that move took.
 bool EvenRecapture() {
@@ -85,7 +89,8 @@ int NextIteration() {
     lastIterationNodes = 0;
   }
   const uint64_t justDone = nodeCount - iterationStartNodes;
-  int32_t ratio = static_cast<int32_t>(std::min<uint64_t>(justDone * 100 / (lastIterationNodes + 1), 1u << 30));
+  // Capped so that the time prediction below stays within 64 bits.
+  int32_t ratio = static_cast<int32_t>(std::min<uint64_t>(justDone * 100 / (lastIterationNodes + 1), 1u << 20));
   lastIterationNodes = justDone;
   iterationStartNodes = nodeCount;
 
@@ -135,7 +140,7 @@ void ApplyExtraTime() {
   if (s <= -ScoreMateThreshold && !(searchOutcome & 1)) {
     extraTime = maxTime;
   } else if (rootBoundState == 2) {
-    extraTime = 8 * targetTime;
+    extraTime = SaturatedMs(8 * static_cast<int64_t>(targetTime));
   } else if (rootBoundState == 6 || rootBoundState == 7) {
     extraTime = targetTime;
   } else if (rootBoundState == 4 || rootBoundState == 5) {
@@ -146,7 +151,7 @@ void ApplyExtraTime() {
     } else {
       d -= 32 * rootFailLow;
       const int32_t i = std::clamp((8 * bestMoveChanges - d) >> 3, 0, 63);
-      extraTime = dropExtra[i] * (targetTime / 16);
+      extraTime = SaturatedMs(dropExtra[i] * static_cast<int64_t>(targetTime / 16));
     }
   }
   SetHardLimit(false);

@@ -136,6 +136,16 @@ void SleepForRate(int64_t due) {
   }
 }
 
+// The most one move may plan of `left` ms: a sixteenth and a fixed reserve
+// stay back for transmission and the GUI, and even the minimum a move is
+// allowed never takes more than half of a nearly empty clock.
+int64_t UsableTime(int64_t left, int64_t increment) {
+  int64_t t = left - (left >> 4) - ReserveTime;
+  if (increment == 0 && (optionFlags & OptGuiTimeLag)) t -= GuiLagReserve;
+  if (t < MinimumMoveTime) t = std::min<int64_t>(MinimumMoveTime, left / 2);
+  return t;
+}
+
 void ResetThresholdForBudget() {
   int32_t threshold = forwardPruning16;
   const int32_t option = forwardPruning16 >> 4;
@@ -208,16 +218,13 @@ void AllocateTime(int32_t timeLeft, int32_t increment, int32_t movesToGo) {
     const int64_t left = std::max(timeLeft, 0);
     const int64_t inc = std::max(increment, 0);
     const int64_t moves = movesToGo > 0 ? movesToGo : 30;
-    int64_t t = left - (left >> 4) - ReserveTime;
-    if (inc == 0 && (optionFlags & OptGuiTimeLag)) t -= GuiLagReserve;
-    // A move never plans more than half of what is left on the clock.
-    if (t < MinimumMoveTime) t = std::min<int64_t>(MinimumMoveTime, left / 2);
+    const int64_t t = UsableTime(left, inc);
     const int64_t total = (moves - 1) * (inc - inc / 16) + t;
     int64_t target = total / std::min<int64_t>(moves, 30);
     const int64_t sinceBook = static_cast<int64_t>(pos.plyCount) - lastBookPly;
     if (sinceBook >= 1 && sinceBook <= 5) target += target * (6 - sinceBook) / 16;
     if (optionFlags & OptPonder) target += target / 4;
-    target = std::min({target, t, left / 2});
+    target = std::min(target, t);
     targetTime = ClampToInt(target);
     softTime = ClampToInt(6 * target / 10);
     maxTime = ClampToInt(std::min(std::max(total / 2, target), t));
@@ -248,15 +255,18 @@ void SetHardLimit(bool reset) {
 int32_t TimeCheck(bool reset) {
   int32_t e = ElapsedMs();
   if (stopReason != 0) return e;  // a stop under way keeps its reason
-  if (e >= hardLimit) {
+  // Depth 1 costs next to nothing; until it is complete nothing stops the
+  // search, not even a clock that has run out.
+  const bool mayStop = firstIterationDone;
+  if (mayStop && e >= hardLimit) {
     stopReason = StopTime;
     return e;
   }
-  if (nodeLimit != 0 && nodeCount >= nodeLimit) {
+  if (mayStop && nodeLimit != 0 && nodeCount >= nodeLimit) {
     stopReason = StopNodeLimit;
     return e;
   }
-  if (PollForStop()) return e;
+  if (mayStop && PollForStop()) return e;
 
   // Rate measurement; the first check of a search takes the nominal rate.
   int64_t rate = nominalNps;
@@ -265,7 +275,8 @@ int32_t TimeCheck(bool reset) {
     lastRateSample = -1000;
     lastNodesLine = e;
   } else {
-    measured = static_cast<int64_t>(nodeCount * 1000 / (static_cast<uint64_t>(std::max(timeOffset + e, 0)) + 1));
+    measured = static_cast<int64_t>(nodeCount * 1000 /
+                                    (static_cast<uint64_t>(std::max<int64_t>(int64_t{timeOffset} + e, 0)) + 1));
     rate = measured;
     if (nodeRateLimit == 0) rate = std::max<int64_t>(rate, nominalNps / 8);
   }
@@ -274,6 +285,10 @@ int32_t TimeCheck(bool reset) {
     lastRateSample = e;
   }
 
+  if (!mayStop) {
+    pollCountdown = CountdownFor(rate, e);
+    return e;
+  }
   if (nodeRateLimit > 0) {
     const int64_t limit = nodeRateLimit;
     const int64_t due = static_cast<int64_t>(nodeCount * 1000 / nodeRateLimit) - timeOffset - e - 1;

@@ -259,7 +259,7 @@ void bishopPawnScale(int s, int scale[2]) {
   }
 }
 
-int queenPawnCorrection(int, int s, uint32_t*) {
+int queenPawnCorrection(int, int s, uint32_t* flags) {
   const int w = s ^ 1;
   const PieceSet pawns = liveSet(pos.pawnSet, w);
   if (!pawns) return 0;
@@ -271,15 +271,26 @@ int queenPawnCorrection(int, int s, uint32_t*) {
   if (pos.pieceOn[p] == Queen && pos.colourOn[p] == s) return c + 96;
   const AttackTable& strongA = pos.attackTable[s];
   const AttackTable& weakA = pos.attackTable[w];
-  const bool weakControls = weakA.sq[p].directCounts != 0;
+  // The king standing on the promotion square holds it as well.
+  const bool weakControls = weakA.sq[p].directCounts != 0 || wk == p;
+  const int materialLead = pos.material[s] - pos.material[w];
   if (!weakControls && (strongA.sq[pawn].directCounts || strongA.sq[p].directCounts || kingDistance(wk, p) != 2))
     return c + 32;
   // Rook and bishop pawns on the seventh, supported by their king, hold
-  // unless the queen's king is close enough to help.
+  // unless the queen's king is close enough to help: taking a rook pawn
+  // blocked by its king, or a bishop pawn whose king hides in the corner
+  // beside it, stalemates.
   const int f = fileOf(pawn);
   const bool drawingFile = f == 0 || f == 2 || f == 5 || f == 7;
-  if (drawingFile && adjacent(wk, pawn) && kingDistance(sk, p) > 3)
-    return c - (pos.material[s] - pos.material[w]) + 64;
+  const int corner = f == 2 ? p - 2 : f == 5 ? p + 2 : p;
+  const bool bishopPawn = f == 2 || f == 5;
+  const bool kingHolds = adjacent(wk, p) || wk == corner || (bishopPawn && adjacent(wk, pawn));
+  if (drawingFile && kingHolds && kingDistance(sk, p) > 3) {
+    // The queen's material is cancelled; what is left leans slightly
+    // towards the queen (its king's approach), so that it plays on.
+    *flags |= ClassNearDraw;
+    return c / 2 - materialLead + 32;
+  }
   return c;
 }
 

@@ -30,6 +30,7 @@ int32_t rootMaterial[2];
 
 EvalCacheEntry* evalCache[2];
 uint32_t evalCacheMask;
+uint32_t evalCacheSalt = 0;
 
 namespace {
 
@@ -78,7 +79,7 @@ inline void cacheStore(int s, int score, uint32_t flags) {
   EvalCacheEntry& e = evalCache[s][keyHi() & evalCacheMask];
   e.word[2] = (static_cast<uint32_t>(score + 8192) << 16) | (flags & 0xFFF);
   e.word[3] = (static_cast<uint32_t>(rec->threatMove) << 16) | rec->threatMeasure;
-  e.word[0] = keyHi() ^ e.word[2];
+  e.word[0] = keyHi() ^ evalCacheSalt ^ e.word[2];
   e.word[1] = keyLo() ^ e.word[3];
 }
 
@@ -87,7 +88,7 @@ inline bool cacheProbe(int s, int* score) {
   if (evalCacheMask == 0) return false;
   const EvalCacheEntry& e = evalCache[s][keyHi() & evalCacheMask];
   const uint32_t w2 = e.word[2], w3 = e.word[3];
-  if ((e.word[0] ^ w2) != keyHi() || (e.word[1] ^ w3) != keyLo()) return false;
+  if ((e.word[0] ^ w2) != (keyHi() ^ evalCacheSalt) || (e.word[1] ^ w3) != keyLo()) return false;
   PlyRecord* rec = pos.plyTop;
   *score = static_cast<int>(w2 >> 16) - 8192;
   rec->flags |= w2 & 0xFFF;
@@ -190,6 +191,7 @@ int evaluate(int s, int ply, int depth, int alpha, int beta) {
   threatSecond[s] = 0;
   int scale[2] = {16, 16};
   int cls = OrdinaryClass;
+  bool nearDraw = false;  // a class correction recognised a drawing set-up
   int v = m + SideToMoveBonus;
   uint32_t flags = 0;
   int result;
@@ -252,6 +254,7 @@ int evaluate(int s, int ply, int depth, int alpha, int beta) {
         if (cls <= 5 || cls == 17) {
           uint32_t classFlags = 0;
           const int c = classCorrection(cls, strong, s, scale, &classFlags);
+          nearDraw = (classFlags & ClassNearDraw) != 0;
           if (classFlags & EvalDrawVerdictBit) {
             result = drawValue;
             flags = classFlags & EvalVerdictMask;
@@ -291,8 +294,9 @@ int evaluate(int s, int ply, int depth, int alpha, int beta) {
   // Threat balance: what each side has hanging.
   v += (pos.threatSum[o] >> threatShift[o]) - (pos.threatSum[s] >> threatShift[s]);
 
-  // Lazy exit against the positional extremes seen so far in this search.
-  if (depth <= 0 && !fullMode &&
+  // Lazy exit against the positional extremes seen so far in this search
+  // (not for a drawing set-up: its score lies far from its parent's).
+  if (depth <= 0 && !fullMode && !nearDraw &&
       (inCheck || (cls < 16 && (posScoreHigh[s] + v <= alpha || posScoreLow[s] + v >= beta)))) {
     const int parent = rec > pos.plyStack ? (rec - 1)->staticEval : -v;
     result = 16 - parent - pos.lastMoveGain;
@@ -300,7 +304,9 @@ int evaluate(int s, int ply, int depth, int alpha, int beta) {
     flags |= EvalFullRan;
     XrayPatch patch;
     patchKingXray(s, &patch);
-    if (cls < 16) {
+    if (nearDraw) {
+      result = v;
+    } else if (cls < 16) {
       result = v + mainEvaluation(s, strong, cls);
     } else if (cls <= 17) {
       result = v + mateEvaluation(strong, s);
@@ -455,6 +461,12 @@ bool evalCacheResize(uint32_t entries) {
   }
   evalCacheMask = n - 1;
   return true;
+}
+
+void evalCacheForget() {
+  static uint32_t searches = 0;
+  searches++;
+  evalCacheSalt = searches * 0x9E3779B9u;
 }
 
 void evalCacheClear() {

@@ -74,6 +74,11 @@ static_assert(sizeof(EvalCacheEntry) == 16);
 
 extern EvalCacheEntry* evalCache[2];
 extern uint32_t evalCacheMask;  // entries - 1; 0 disables the cache
+// Mixed into the key check of every cache entry; a new value makes all
+// entries of earlier searches invalid at once, without clearing memory.
+extern uint32_t evalCacheSalt;
+// Starts a search that sees nothing cached by earlier ones.
+void evalCacheForget();
 
 // Reallocates both tables with `entries` each (rounded down to a power of
 // two; 0 frees them and disables the cache). False when the memory could

@@ -77,7 +77,12 @@ int mateEvaluation(int strong, int sideToMove);
 void wrongBishopScale(int strong, int sideToMove, int scale[2], uint32_t* flags);
 // Minor piece against bishop and pawn: scale[strong] = 0 in drawn set-ups.
 void bishopPawnScale(int strong, int scale[2]);
-// Queen against pawn: correction for the strong side.
+// Set by a class correction when the position is a known drawing set-up:
+// the corrected material score is then the whole evaluation, without the
+// positional terms (the passer's and kings' bonuses would undo the draw).
+constexpr uint32_t ClassNearDraw = 0x1000000;
+// Queen against pawn: correction for the strong side; marks the drawing
+// set-ups of a rook or bishop pawn on the seventh with ClassNearDraw.
 int queenPawnCorrection(int sideToMove, int strong, uint32_t* flags);
 // Rook against rook and pawn: correction for the strong side; may lower scale[strong].
 int rookPawnCorrection(int strong, int sideToMove, int scale[2]);

@@ -118,10 +118,37 @@ void copyChildLine(RootMove& r) {
   r.line[2 + j] = 0;
 }
 
-void printRootLines() {
+// The last result of the root that a search confirmed: the best move with
+// an exact score and its whole line, and the depth it was searched to.
+Move confirmedLine[RootLineSize];
+int confirmedScore = 0, confirmedDepth = 0;
+bool confirmedValid = false;
+
+void noteConfirmed() {
+  const RootMove& r = rootMoves[0];
+  int j = 1;
+  for (; r.line[j] != 0 && j < RootLineSize - 1; j++) confirmedLine[j] = r.line[j];
+  confirmedLine[j] = 0;
+  confirmedScore = r.score;
+  confirmedDepth = r.depth;
+  confirmedValid = true;
+}
+
+bool sameAsConfirmed(const RootMove& r) {
+  if (r.score != confirmedScore) return false;
+  for (int j = 1; j < RootLineSize; j++) {
+    if (r.line[j] != confirmedLine[j]) return false;
+    if (r.line[j] == 0) return true;
+  }
+  return true;
+}
+
+// Prints the first line (or the MultiPV lines); `depth` is shown for the
+// first line when MultiPV is 1.
+void printRootLines(int depth) {
   if (!outputOn()) return;
   if (multiPvCount <= 1) {
-    PrintPvLine(0, rootMoves[0].line, rootBoundState, rootMoves[0].score, iterationDepth, selDepth);
+    PrintPvLine(0, rootMoves[0].line, rootBoundState, rootMoves[0].score, depth, selDepth);
   } else {
     const int n = multiPvCount < rootMoveCount ? multiPvCount : rootMoveCount;
     for (int i = 0; i < n; i++)
@@ -172,10 +199,15 @@ static void startRootMove(RootMove& r, Move m) {
 int prepareRoot(int side) {
   ttNewGeneration();
   if (searchMode != 0) {
-    if (searchFlags & OptRetainHash)
+    if (searchFlags & OptRetainHash) {
       decayHistory();
-    else
+    } else {
+      // Nothing of earlier searches may steer this one: the same search
+      // twice gives the same result.
       resetHistory();
+      evalCacheForget();
+      if (ttGeneration == 1) ttForgetEarlierSearches();
+    }
   }
   clearKillers();
   pos.plyTop = &pos.plyStack[0];
@@ -225,6 +257,7 @@ int prepareRoot(int side) {
   ttStamped = 31;
   rootPvPrinted = false;
   rootPrintedMove = 0;
+  confirmedValid = false;
   if (book == 0) return 0;
   RootMove& r = rootMoves[0];
   startRootMove(r, book);
@@ -355,6 +388,7 @@ int rootSearch(int depth) {
   for (rootIndex = 0; rootIndex < rootMoveCount && stopReason == 0; rootIndex++) {
     RootMove* r = &rootMoves[rootIndex];
     int score;
+    bool exact = true;  // the score lies inside the window it was searched with
     if (r->flags & RootDecided) {
       // A decided move keeps its exact verdict; it counts as searched.
       if (r->depth >= depth) continue;
@@ -411,7 +445,7 @@ int rootSearch(int depth) {
           r = &rootMoves[rootIndex];
           if (rootIndex == 0) {
             ApplyExtraTime();
-            printRootLines();
+            printRootLines(iterationDepth);
           }
           upper = beta;
           research = true;
@@ -446,7 +480,7 @@ int rootSearch(int depth) {
           rootIndex = promoteRootMove(rootIndex);
           r = &rootMoves[rootIndex];
           ApplyExtraTime();
-          printRootLines();
+          printRootLines(iterationDepth);
           lower = alpha;
           research = true;
           continue;
@@ -468,7 +502,8 @@ int rootSearch(int depth) {
         if (score > best) best = score;
         break;
       }
-      if (score > lower && score < upper) r->flags |= RootExactScore;
+      exact = score > lower && score < upper;
+      if (exact) r->flags |= RootExactScore;
     }
     r->depth = static_cast<int16_t>(depth);
     if (score > threshold) {
@@ -479,9 +514,10 @@ int rootSearch(int depth) {
       }
       const int from = rootIndex;
       rootIndex = promoteRootMove(rootIndex);
+      if (rootIndex == 0 && exact) noteConfirmed();
       if (newBest && (from != rootIndex || rootIndex == 0)) {
         ApplyExtraTime();
-        if (depth > 1 && from != 0 && rootIndex == 0) printRootLines();
+        if (depth > 1 && from != 0 && rootIndex == 0) printRootLines(iterationDepth);
       }
       const int k = (multiPvCount > 1 ? multiPvCount : 1) - 1;
       if (k < rootMoveCount && rootMoves[k].depth >= depth) {
@@ -507,4 +543,35 @@ int rootSearch(int depth) {
   return rootMoves[0].score;
 }
 
-void printRootResult() { printRootLines(); }
+void printRootResult() { printRootLines(iterationDepth); }
+
+void printRootProgress() {
+  // Mid-iteration the best move's line is that of the depth it last completed.
+  const int done = rootMoves[0].depth > 0 ? rootMoves[0].depth : iterationDepth;
+  printRootLines(done);
+}
+
+void confirmRootResult() {
+  if (rootMoveCount > 0) noteConfirmed();
+}
+
+bool settleRootResult() {
+  if (!confirmedValid || rootMoveCount == 0 || sameAsConfirmed(rootMoves[0])) return false;
+  // The best move's current score is a bound or its line was cut short (a
+  // fail high not yet confirmed, or refuted): the last confirmed result
+  // stands, with its move first.
+  int j = 0;
+  while (j < rootMoveCount && ((rootMoves[j].line[1] ^ confirmedLine[1]) & ~CheckMark) != 0) j++;
+  if (j == rootMoveCount) return false;
+  const RootMove moved = rootMoves[j];
+  for (int p = j; p > 0; p--) rootMoves[p] = rootMoves[p - 1];
+  rootMoves[0] = moved;
+  RootMove& r = rootMoves[0];
+  int k = 1;
+  for (; confirmedLine[k] != 0 && k < RootLineSize - 1; k++) r.line[k] = confirmedLine[k];
+  r.line[k] = 0;
+  r.score = static_cast<int16_t>(confirmedScore);
+  r.depth = static_cast<int16_t>(confirmedDepth);
+  rootBoundState = 4;
+  return true;
+}

@@ -16,3 +16,11 @@ void sortRootMoves();
 int promoteRootMove(int index);
 // Prints the current line(s) of the root.
 void printRootResult();
+// The same in mid-iteration, at the depth the best move last completed.
+void printRootProgress();
+// Records root move 0 as the last confirmed result (after depth 1 is sorted).
+void confirmRootResult();
+// Before the final report: when root move 0 no longer holds the last
+// confirmed result (an unconfirmed fail high), that result is restored as
+// the best move with its line, score and depth. True when it was restored.
+bool settleRootResult();

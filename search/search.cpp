@@ -345,8 +345,12 @@ int search(int ply, int depth, int fraction, int alpha, int beta, uint32_t nodeF
   }
   if (fiftyMoveDraw()) return drawScoreFor[side];
 
-  if (alpha < ply - 8191) {
-    alpha = ply - 8191;
+  // Mate distance: nothing here scores below being mated two plies on or
+  // above mating on the next ply. The floor sits one below the worst real
+  // score, so that a node whose every move is mated at once still returns
+  // an exact score with its line: a mating line reaches the mate.
+  if (alpha < ply - MateBase + 1) {
+    alpha = ply - MateBase + 1;
     if (alpha >= beta) return alpha;
   }
   if (beta > 8192 - ply) {

@@ -23,6 +23,7 @@
 int32_t searchState = 0;
 uint8_t stopReason = 0;
 int32_t iterationDepth = 0, selDepth = 0;
+bool firstIterationDone = false;
 int32_t aspirationAlpha = -ScoreMateThreshold, aspirationBeta = ScoreMateThreshold;
 int32_t rootBoundState = 3;
 uint8_t rootFailLow = 0;
@@ -76,7 +77,7 @@ void recordBestMove(Move best, int sanStyle) {
   g->styleDepth = static_cast<uint16_t>((sanStyle & 0x1F) | (depth << 10));
   uint32_t before = 0;
   if (g - 2 >= gameHistory) before = (g - 2)->thinkTime;
-  g->thinkTime = before + static_cast<uint32_t>(ElapsedMs() + timeOffset);
+  g->thinkTime = before + static_cast<uint32_t>(int64_t{ElapsedMs()} + timeOffset);
   g->move = static_cast<Move>((best & ~CheckMark) | (r.line[1] & CheckMark));
 }
 
@@ -108,7 +109,7 @@ void searchPoll() {
   if (stopReason != 0 || !outputOn() || e <= 500) return;
   if (!midSearchLineShown) {
     if (iterationDepth > 1) {
-      printRootResult();
+      printRootProgress();
       midSearchLineShown = true;
     }
     return;
@@ -117,6 +118,12 @@ void searchPoll() {
     PrintCurrMove(rootIndex + 1, rootMoves[rootIndex].line[1]);
     currMoveShown = rootIndex;
   }
+}
+
+// A mate no farther than the iteration's depth cannot be bettered, unless
+// the other lines of a MultiPV analysis still need their depths.
+static bool mateSettled(int score) {
+  return multiPvCount <= 1 && score > ScoreMateThreshold && iterationDepth >= ScoreInfinite - score;
 }
 
 // Root score bookkeeping after an iteration (step h of the loop).
@@ -149,6 +156,7 @@ int think(int side, int state, int movesToGo, int timeLeft, int increment) {
   rootMaterial0[1] = pos.material[1];
   inCheckHistory[0] = inCheckHistory[1] = 0;
 
+  firstIterationDone = iterationDepth > 0;
   if (iterationDepth == 0) {
     if (prepareRoot(side) != 0) {
       stopReason = 5;
@@ -164,15 +172,18 @@ int think(int side, int state, int movesToGo, int timeLeft, int increment) {
     stopReason = 7;
   }
   AllocateTime(timeLeft, increment, movesToGo);
-  if (multiPvCount > 1 && outputOn()) PrintDepthLine(iterationDepth + 1);
 
   while (stopReason == 0 && iterationDepth < DeepestIteration && NextIteration() == 3) {
     rootBoundState = 3;
     rootFailLow = 0;
     if (multiPvCount > 1 && outputOn()) PrintDepthLine(iterationDepth);
     const int score = rootSearch(iterationDepth);
+    firstIterationDone = true;
     if (stopReason == 0) {
-      if (iterationDepth == 1) sortRootMoves();
+      if (iterationDepth == 1) {
+        sortRootMoves();
+        confirmRootResult();
+      }
       printRootResult();
       if (stableIterations < 255) stableIterations++;
     }
@@ -188,14 +199,16 @@ int think(int side, int state, int movesToGo, int timeLeft, int increment) {
       aspirationAlpha = score - AspirationHalfWidth;
       aspirationBeta = score + AspirationHalfWidth;
     }
-    if (stopReason == 0 && score > ScoreMateThreshold && iterationDepth >= 8192 - score) stopReason = 9;
+    if (stopReason == 0 && mateSettled(score)) stopReason = 9;
     if (stopReason == 0) CheckForcedMove();
     trackRootScore();
   }
   if (stopReason == 0 && iterationDepth >= DeepestIteration) stopReason = 11;
-  // The last line reported always shows the move that is played.
-  if ((!rootPvPrinted || rootPrintedMove != rootMoves[0].line[1]) && rootMoveCount > 0 && outputOn())
-    printRootResult();
+  // The last line reported always shows the move that is played, with the
+  // whole line of its last confirmed result.
+  const bool settled = settleRootResult();
+  if ((settled || !rootPvPrinted || rootPrintedMove != rootMoves[0].line[1]) && rootMoveCount > 0 && outputOn())
+    printRootProgress();
   if (searchState != 7) learnFromSearch(scoreMin, scoreMax);
 
   if (searchOutcome & 0x80) {

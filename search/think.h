@@ -25,6 +25,9 @@ extern uint8_t stopReason;          // 0 go on; 64 stop request, 13 time, ...
 extern RootMove rootMoves[MaxRootMoves];
 extern int32_t rootMoveCount, rootIndex;
 extern int32_t iterationDepth, selDepth;
+// Depth 1 of this search is complete: only from then on may time, a node
+// count or a command stop it, so that every move played was searched.
+extern bool firstIterationDone;
 extern int32_t aspirationAlpha, aspirationBeta;
 extern int32_t rootBoundState;
 extern uint8_t rootFailLow;

@@ -122,6 +122,16 @@ void ttClear(bool all) {
   evalCacheClear();
 }
 
+void ttForgetEarlierSearches() {
+  for (int side = 0; side < 2; side++) {
+    if (ttTable[side] == nullptr) continue;
+    for (uint32_t i = 0; i < ttEntriesPerSide; i++) {
+      TTEntry& e = ttTable[side][i];
+      if (!(e.data0 & TTLearned)) e.data0 = e.data1 = e.check0 = e.check1 = 0;
+    }
+  }
+}
+
 void ttNewGeneration() {
   ttGeneration = static_cast<uint8_t>(ttGeneration >= 7 ? 1 : ttGeneration + 1);
 }
@@ -134,7 +144,7 @@ bool ttProbe(int side, int ply, TTHit* hit) {
     TTEntry& e = bucket[k];
     if (!matches(e, key)) continue;
     uint32_t fw = flagWordOf(e);
-    if (!usable(fw)) return false;
+    if (!usable(fw)) continue;
     Move m = static_cast<Move>(e.data1 & 0xFFFF);
     if (m != 0) {
       Move full = m & ~CheckMark;
@@ -183,7 +193,9 @@ void ttStore(int side, uint32_t flags, int score, int learnAux, int depth, int p
 
   for (int k = 0; k < 4; k++) {
     TTEntry& e = bucket[k];
-    if (!matches(e, key)) continue;
+    // An entry the current search cannot see is no match: the position is
+    // stored as new, exactly where a search of an empty table would put it.
+    if (!matches(e, key) || !usable(flagWordOf(e))) continue;
     const uint32_t old = flagWordOf(e);
     uint32_t data1 = e.data1;
     uint32_t data0 = e.data0;
@@ -210,7 +222,9 @@ void ttStore(int side, uint32_t flags, int score, int learnAux, int depth, int p
     const uint32_t fw = flagWordOf(bucket[k]);
     const bool other = (fw & TTGenerationMask) != ttGeneration && !(fw & TTLearned);
     if (other) {
-      if (!otherSeen || fw < flagWordOf(bucket[victim])) victim = k;
+      // Without "Retain Hash" an older entry is as good as an empty one:
+      // the first is taken, so the layout never depends on earlier searches.
+      if (!otherSeen || (fw < flagWordOf(bucket[victim]) && (searchFlags & RetainHashBit))) victim = k;
       otherSeen = true;
     } else if (!otherSeen && fw < flagWordOf(bucket[victim])) {
       victim = k;

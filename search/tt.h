@@ -43,6 +43,9 @@ void ttFree();
 void ttClear(bool all = false);
 // Advances the generation 1..7 (never 0); at every fresh search.
 void ttNewGeneration();
+// Empties every entry but the learned ones (the generations wrap after
+// seven searches, and without "Retain Hash" an old entry must never look new).
+void ttForgetEarlierSearches();
 
 // The size tried after an allocation of `size` KB failed, for a request
 // whose largest power of two is `base`; `quarter` carries the remembered

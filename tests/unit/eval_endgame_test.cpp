@@ -3,6 +3,8 @@
 // symmetry is part of EvalDriver.ColourSymmetry.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "eval/terms.h"
 #include "eval_test_support.h"
 
@@ -51,6 +53,30 @@ TEST(EvalEndgame, VerdictsAndScales) {
     EXPECT_LE(v, c.high) << c.fen;
     if (c.verdict != AnyVerdict) EXPECT_EQ(verdict(), c.verdict) << c.fen;
     if (c.drawAtDepth >= 0) EXPECT_EQ((pos.plyTop->flags & EvalMaterialDrawDepth) != 0, c.drawAtDepth == 1) << c.fen;
+  }
+}
+
+// Queen against a pawn on its seventh rank (verdicts of a deep search by an
+// independent engine): a rook or bishop pawn held by its king against a
+// distant king scores near the draw, the won set-ups stay clearly won.
+TEST(EvalEndgame, QueenAgainstSeventhRankPawn) {
+  const struct { const char* fen; bool drawn; } cases[] = {
+      {"K7/8/8/8/8/3Q4/5pk1/8 w - - 0 1", true},    {"K7/8/8/8/8/4Q3/p7/1k6 w - - 0 1", true},
+      {"3K4/8/8/8/4Q3/8/5p2/6k1 w - - 0 1", true},  {"8/8/8/8/2Q5/1K6/5pk1/8 b - - 0 1", true},
+      {"8/2Q5/8/8/8/7K/p7/k7 b - - 0 1", true},     {"8/8/8/8/4Q3/8/3p3K/2k5 w - - 0 1", false},
+      {"8/8/8/5Q2/8/1K6/6p1/5k2 b - - 0 1", false}, {"1K6/8/8/4Q3/8/k7/1p6/8 w - - 0 1", false},
+      {"5Q2/8/8/1K6/8/3k4/4p3/8 w - - 0 1", false}, {"8/7K/8/3Q4/8/7p/7k/8 b - - 0 1", false}};
+  for (const auto& c : cases) {
+    for (const std::string& fen : {std::string(c.fen), mirrorFen(c.fen)}) {
+      ASSERT_TRUE(setUp(fen)) << fen;
+      const bool queenToMove = pos.material[pos.sideToMove] > pos.material[pos.sideToMove ^ 1];
+      const int forQueen = queenToMove ? eval(1) : -eval(1);
+      if (c.drawn) {
+        EXPECT_LE(std::abs(forQueen), 64) << fen;
+      } else {
+        EXPECT_GE(forQueen, 400) << fen;
+      }
+    }
   }
 }
 

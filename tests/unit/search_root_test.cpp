@@ -3,6 +3,7 @@
 // and the ply bound of the tree search.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -13,7 +14,10 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "engine/options.h"
+#include "engine/timecontrol.h"
 #include "engine/uci.h"
+#include "platform/platform.h"
+#include "search/root.h"
 #include "search/search.h"
 #include "search/think.h"
 #include "search/tt.h"
@@ -108,6 +112,160 @@ TEST_F(Driver, DepthLimitPrintsEveryIterationOnce) {
     EXPECT_NE(out.find("info depth " + std::to_string(d) + " "), std::string::npos) << out;
   EXPECT_EQ(out.find("info depth 4 "), std::string::npos) << out;
   EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1, 9), "bestmove ") << out;
+}
+
+// The reported line of a mate runs to the mate itself: mate in n shows
+// 2n - 1 moves, carries the ponder move, and the side to move at its end is
+// checkmated.
+TEST_F(Driver, MateLinesReachTheMate) {
+  const struct { const char* fen; int mateIn; } cases[] = {
+      {"8/8/8/8/8/4B1kb/5rr1/7K b - - 0 1", 2},  // f2f1 e3g1 f1g1
+      {"7k/5RR1/4b1KB/8/8/8/8/8 w - - 0 1", 2},  // the same with colours exchanged
+      {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", 1}};
+  for (const auto& c : cases) {
+    run(std::string("position fen ") + c.fen);
+    const std::string out = run("go depth 8");
+    ASSERT_FALSE(pvLinesOf(out).empty()) << c.fen;
+    const std::string last = pvLinesOf(out).back();
+    EXPECT_NE(last.find("score mate " + std::to_string(c.mateIn) + " "), std::string::npos) << out;
+    const std::vector<std::string> line = pvMoves(last);
+    ASSERT_EQ(static_cast<int>(line.size()), 2 * c.mateIn - 1) << out;
+    if (c.mateIn > 1) EXPECT_NE(out.find("bestmove " + line[0] + "  ponder " + line[1]), std::string::npos) << out;
+    std::string bad;
+    ASSERT_TRUE(legalLine(line, &bad)) << bad;
+    for (const std::string& t : line) {
+      Move m = parseMoveText(t.c_str());
+      ASSERT_TRUE(completeMove(pos.sideToMove, &m));
+      makeMove(m);
+    }
+    Move replies[MaxRootMoves];
+    EXPECT_TRUE(isInCheck() && generateLegalMoves(replies) == 0) << "checkmate at the end of " << last;
+    for (size_t i = 0; i < line.size(); i++) unmakeMove();
+  }
+}
+
+// With MultiPV above 1 a mate on the board ends nothing: the other lines
+// are searched to the depth asked for, and each depth has one header.
+TEST_F(Driver, MultiPvSearchesOnPastAMate) {
+  run("setoption name MultiPV value 3");
+  run("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+  const std::string out = run("go depth 5");
+  int headers[7] = {};
+  std::istringstream in(out);
+  std::smatch m;
+  for (std::string l; std::getline(in, l);)
+    if (std::regex_match(l, m, std::regex("info depth ([0-9]) seldepth [0-9]+"))) headers[std::stoi(m[1])]++;
+  for (int d = 1; d <= 5; d++) {
+    EXPECT_EQ(headers[d], 1) << d << "\n" << out;
+    EXPECT_NE(out.find("info multipv 2 depth " + std::to_string(d) + " "), std::string::npos) << out;
+  }
+  EXPECT_NE(out.find("info multipv 1 depth 5 seldepth"), std::string::npos) << out;
+  EXPECT_EQ(bestMoveOf(out), "d1d8");
+  run("setoption name MultiPV value 1");
+}
+
+// Without "Retain Hash" nothing of an earlier search steers the next one:
+// the same search gives the same report, also after other searches.
+TEST_F(Driver, WithoutRetainHashTheSameSearchGivesTheSameReport) {
+  // The lines that do not depend on the clock: each iteration's result
+  // (not the progress line of a slow search), the node total, the move.
+  auto withoutTimes = [](const std::string& out) {
+    std::string kept;
+    std::istringstream in(out);
+    for (std::string l; std::getline(in, l);)
+      if (l.rfind("info currmove", 0) != 0) kept += std::regex_replace(l, std::regex(" (time|nps) [0-9]+"), "") + "\n";
+    const size_t stats = kept.rfind("info nodes ");
+    std::string tail = stats == std::string::npos ? kept : kept.substr(stats);
+    const std::vector<std::string> lines = pvLinesOf(out);
+    return (lines.empty() ? std::string() : std::regex_replace(lines.back(), std::regex(" (time|nps) [0-9]+"), "")) +
+           "\n" + tail;
+  };
+  run("setoption name Position Learning value false");
+  run("setoption name Retain Hash value false");
+  const char* a = "position startpos moves e2e4 e7e5 g1f3 b8c6";
+  run(a);
+  const std::string first = withoutTimes(run("go depth 7"));
+  for (int i = 0; i < 9; i++) {  // past a wrap of the table's generations
+    run(i % 3 == 2 ? a : "position startpos moves d2d4 d7d5");
+    run("go depth 5");
+  }
+  run(a);
+  EXPECT_EQ(withoutTimes(run("go depth 7")), first);
+  run("setoption name Retain Hash value true");
+}
+
+// A search stopped by the clock has still finished depth 1, whatever the
+// clock; a clock of 2^31 - 1 ms neither overflows nor ends it early.
+TEST_F(Driver, ClockExtremesStillSearchProperly) {
+  run("position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5 a7a6");
+  std::string out = run("go wtime 1 btime 1");
+  EXPECT_NE(out.find("info depth 1 "), std::string::npos) << out;
+  EXPECT_EQ(out.find("info depth 0 "), std::string::npos) << out;
+  out = run("go movestogo 1 wtime 2147483647 btime 2147483647 depth 5");
+  EXPECT_NE(out.find("info depth 5 "), std::string::npos) << out;
+}
+
+// The line shown in mid-iteration is labelled with the depth it was found at.
+TEST_F(Driver, ProgressLineShowsTheDepthOfItsLine) {
+  run("go depth 4");
+  searchState = 4;
+  stopReason = 0;
+  iterationDepth = 5;  // iteration 5 under way; the best move completed depth 4
+  rootMoves[0].depth = 4;
+  startTick = platformTick() - 600;
+  hardLimit = NoTimeLimit;
+  ::testing::internal::CaptureStdout();
+  searchPoll();
+  fflush(stdout);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  searchState = 0;
+  iterationDepth = 0;
+  EXPECT_EQ(out.rfind("info depth 4 ", 0), 0u) << out;
+}
+
+// Positions whose last iteration ends on a root fail high or fail low that
+// is not resolved: the final line is still a confirmed one, whole and
+// without a bound, and the ponder move comes with the best move.
+TEST_F(Driver, TheFinalLineIsAConfirmedResult) {
+  run("setoption name Position Learning value false");
+  for (const char* fen : {"3R1rk1/8/5Qpp/2p5/2P1p1q1/P3P3/1P2PK2/8 b - - 0 1",
+                          "r1b1kb1r/3q1ppp/pBp1pn2/8/Np3P2/5B2/PPP3PP/R2Q1RK1 w kq - 0 1"}) {
+    run(std::string("position fen ") + fen);
+    const std::string out = run("go depth 8");
+    ASSERT_FALSE(pvLinesOf(out).empty()) << fen;
+    const std::string last = pvLinesOf(out).back();
+    EXPECT_EQ(last.find("bound"), std::string::npos) << out;
+    const std::vector<std::string> line = pvMoves(last);
+    ASSERT_GE(line.size(), 2u) << out;
+    EXPECT_NE(out.find("bestmove " + line[0] + "  ponder " + line[1]), std::string::npos) << out;
+  }
+}
+
+// When the best move's last result is an unconfirmed fail high (its line
+// cut to one move, a bound as score), the final report and the move played
+// are the last confirmed result with its whole line.
+TEST_F(Driver, AnUnconfirmedFailHighLeavesTheConfirmedLine) {
+  run("position startpos moves e2e4 e7e5 g1f3 b8c6");
+  const std::string out = run("go depth 6");
+  const std::vector<std::string> confirmed = pvMoves(pvLinesOf(out).back());
+  ASSERT_GE(confirmed.size(), 3u) << out;
+  const RootMove saved = rootMoves[0];
+  const Move savedLine[3] = {saved.line[1], saved.line[2], saved.line[3]};
+  // The same move failed high; then another move failed high and was promoted.
+  for (int other : {0, 2}) {
+    if (other > 0) std::swap(rootMoves[0], rootMoves[other]);
+    rootMoves[0].line[2] = 0;
+    rootMoves[0].score = static_cast<int16_t>(saved.score + 40);
+    rootBoundState = 6;
+    ASSERT_TRUE(settleRootResult()) << other;
+    EXPECT_EQ(rootMoves[0].line[1], savedLine[0]);
+    EXPECT_EQ(rootMoves[0].line[2], savedLine[1]);
+    EXPECT_EQ(rootMoves[0].line[3], savedLine[2]);
+    EXPECT_EQ(rootMoves[0].score, saved.score);
+    EXPECT_EQ(rootMoves[0].depth, 6);
+    EXPECT_EQ(rootBoundState, 4);
+    EXPECT_FALSE(settleRootResult()) << "nothing more to restore";
+  }
 }
 
 TEST_F(Driver, NoLegalMoveAnswersTheNullMoveAtOnce) {

@@ -29,6 +29,7 @@ class ClockTest : public testing::Test {
     lastBookPly = 10;
     searchMode = 4;
     startTick = platformTick();
+    firstIterationDone = true;  // a search past its first iteration
     rootFailLow = 0;
     rootBoundState = 3;
     easyMove = 0;
@@ -94,24 +95,30 @@ TEST_F(ClockTest, GuiTimeLagKeepsBackMoreWithoutIncrement) {
   EXPECT_EQ(maxTime, (29 * (1000 - 62) + 54750) / 2);
 }
 
+// Short "movestogo": the moves to the control share what is usable, T = R -
+// R/16 - 1500, and the last one before the control may plan all of it.
 TEST_F(ClockTest, MovesToGoAndIncrement) {
   optionFlags &= ~OptPonder;
-  Allot(60000, 0, 40);  // 40 moves in 60 s: the divisor stops at 30
-  const int32_t forty = targetTime;
-  Allot(60000, 0, 30);
-  EXPECT_EQ(targetTime, forty);
+  const struct { int32_t left, increment, movesToGo, target, maximum; } cases[] = {
+      {10000, 0, 1, 7875, 7875},          {10000, 0, 2, 7875 / 2, 7875 / 2},
+      {10000, 0, 5, 7875 / 5, 7875 / 2},  {10000, 1000, 2, (938 + 7875) / 2, (938 + 7875) / 2},
+      {60000, 0, 1, 54750, 54750},        {60000, 0, 40, 54750 / 30, 54750 / 2},  // the divisor stops at 30
+      {60000, 0, 30, 54750 / 30, 54750 / 2}, {2000, 0, 1, 375, 375}};
+  for (const auto& c : cases) {
+    Allot(c.left, c.increment, c.movesToGo);
+    EXPECT_EQ(targetTime, c.target) << c.left << "/" << c.movesToGo;
+    EXPECT_EQ(maxTime, c.maximum) << c.left << "/" << c.movesToGo;
+  }
   Allot(60000, 2000, 0);
-  EXPECT_GT(targetTime, forty + 1500) << "an increment is spent on the moves to come";
-  Allot(60000, 0, 1);  // the last move before the control
-  EXPECT_LE(targetTime, 30000);
-  EXPECT_LE(maxTime, 54750);
-  EXPECT_GT(targetTime, 20000);
+  EXPECT_GT(targetTime, 54750 / 30 + 1500) << "an increment is spent on the moves to come";
 }
 
-// With little time left the move never plans more than half of it, and
-// the hard limit stays below what is left whatever the increment.
+// The move never plans more than the usable part of its clock (all but a
+// sixteenth and 1.5 s, or half of a nearly empty clock), and the hard limit
+// stays inside it whatever the increment and the extra time.
 TEST_F(ClockTest, NeverMoreThanIsLeft) {
-  for (int32_t left : {1, 30, 59, 60, 120, 500, 1000, 1600, 2000}) {
+  for (int32_t left : {1, 30, 59, 60, 120, 500, 1000, 1600, 2000, 3000, 10000, 60000}) {
+    const int32_t usable = std::max(left - left / 16 - 1500, std::min(60, left / 2));
     for (int32_t increment : {0, 10, 100, 1000, 5000}) {
       for (int32_t movesToGo : {0, 1, 2, 40}) {
         for (bool ponder : {false, true}) {
@@ -120,8 +127,8 @@ TEST_F(ClockTest, NeverMoreThanIsLeft) {
           optionFlags = ponder ? (optionFlags | OptPonder) : (optionFlags & ~OptPonder);
           Allot(left, increment, movesToGo);
           EXPECT_GE(targetTime, 0);
-          EXPECT_LE(targetTime, left / 2);
-          EXPECT_LE(maxTime, left <= 1600 ? left / 2 : left - 1500);
+          EXPECT_LE(targetTime, usable);
+          EXPECT_LE(maxTime, usable);
           EXPECT_LE(softTime, targetTime);
           // Even the largest extra time is held by the maximum.
           extraTime = 8 * targetTime;
@@ -147,8 +154,9 @@ TEST_F(ClockTest, NeverMoreThanIsLeft) {
 // a transmission delay, and the clock must never run out.
 TEST_F(ClockTest, ClocksLastWholeGames) {
   const struct { int32_t base, increment, movesPerControl, moves, delay; } games[] = {
-      {1000, 10, 0, 200, 2}, {2000, 0, 0, 120, 2}, {60000, 0, 40, 80, 20}, {60000, 0, 0, 150, 20},
-      {500, 2000, 0, 100, 5}, {10000, 100, 0, 300, 5}};
+      {1000, 10, 0, 200, 2},    {2000, 0, 0, 120, 2},     {60000, 0, 40, 80, 20}, {60000, 0, 0, 150, 20},
+      {500, 2000, 0, 100, 5},   {10000, 100, 0, 300, 5},  {10000, 0, 40, 200, 20}, {3000, 0, 5, 100, 20},
+      {10000, 0, 1, 50, 20}};
   for (const auto& g : games) {
     SCOPED_TRACE(testing::Message() << g.base << "+" << g.increment << " per " << g.movesPerControl);
     int64_t left = g.base;
@@ -161,6 +169,58 @@ TEST_F(ClockTest, ClocksLastWholeGames) {
       if (g.movesPerControl > 0 && toGo == 1) left += g.base;
     }
   }
+}
+
+// Clocks up to 2^31 - 1 ms: every sum of the clock code stays in range (the
+// sanitizer build checks for overflow), no limit turns negative, and the
+// search is not stopped before its target.
+TEST_F(ClockTest, HugeClocksNeitherOverflowNorStopEarly) {
+  moveTimeLimit = NoTimeLimit;  // the hard limit's own ceiling
+  maxDepth = DefaultMaxDepth;
+  for (int32_t left : {1000000000, INT32_MAX}) {
+    for (int32_t increment : {0, INT32_MAX}) {
+      for (int32_t movesToGo : {1, 2, 30, 65535}) {
+        SCOPED_TRACE(testing::Message() << left << "+" << increment << " mtg " << movesToGo);
+        iterationDepth = 0;
+        Allot(left, increment, movesToGo);
+        EXPECT_GT(targetTime, 0);
+        EXPECT_GE(maxTime, targetTime);
+        EXPECT_EQ(hardLimit, std::min(targetTime, NoTimeLimit));
+        ASSERT_EQ(NextIteration(), 3);
+        for (int bound : {2, 6, 4}) {
+          rootBoundState = bound;
+          previousScore = 500;  // a large drop: the most extra time
+          scoreChange = -500;
+          rootMoves[0].score = -7000;
+          ApplyExtraTime();
+          EXPECT_GE(extraTime, 0) << bound;
+          EXPECT_GE(hardLimit, std::min(targetTime, NoTimeLimit)) << bound;
+          EXPECT_EQ(stopReason, 0);
+        }
+        nodeCount = 1u << 30;
+        EXPECT_EQ(NextIteration(), 3);
+        EXPECT_EQ(TimeCheck(false), ElapsedMs());
+        EXPECT_EQ(stopReason, 0);
+        nodeCount = 0;
+      }
+    }
+  }
+  rootMoves[0].score = 0;
+}
+
+// Until depth 1 is complete nothing stops the search, not even a clock
+// that has run out; from then on the hard limit does.
+TEST_F(ClockTest, DepthOneAlwaysCompletes) {
+  firstIterationDone = false;
+  Allot(1, 0, 1);
+  EXPECT_EQ(hardLimit, 0);
+  EXPECT_EQ(stopReason, 0);
+  TimeCheck(false);
+  EXPECT_EQ(stopReason, 0);
+  EXPECT_GE(pollCountdown, 1);
+  firstIterationDone = true;
+  TimeCheck(false);
+  EXPECT_EQ(stopReason, StopTime);
 }
 
 TEST_F(ClockTest, FixedLimitsSetTheHardLimitAndStop) {
