@@ -5,3 +5,4 @@ int perftCommand(int argc, char** argv);
 int matchCommand(int argc, char** argv);
 int benchCommand(int argc, char** argv);
 int bookCommand(int argc, char** argv);
+int tbCommand(int argc, char** argv);
