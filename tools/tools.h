@@ -6,3 +6,5 @@ int matchCommand(int argc, char** argv);
 int benchCommand(int argc, char** argv);
 int bookCommand(int argc, char** argv);
 int tbCommand(int argc, char** argv);
+int tbCompressCommand(int argc, char** argv);
+int tbDecodeCommand(int argc, char** argv);
