@@ -14,8 +14,9 @@ struct TbSubcommand {
 };
 
 constexpr TbSubcommand tbSubcommands[] = {
-    {"probe", tbProbeCommand, "tb probe FEN [--path DIRS]   stored result and the engine's score"},
+    {"probe", tbProbeCommand, "tb probe FEN [--path DIRS] [--repeat N]  stored result and the engine's score"},
     {"verify", tbVerifyCommand, "tb verify DIR                register a folder, check every file's size"},
+    {"info", tbInfoCommand, "tb info CLASS...             class number, flags and positions per side"},
 };
 
 void printTbUsage() {

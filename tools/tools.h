@@ -9,3 +9,4 @@ int bookCommand(int argc, char** argv);
 int tbCommand(int argc, char** argv);
 int tbProbeCommand(int argc, char** argv);
 int tbVerifyCommand(int argc, char** argv);
+int tbInfoCommand(int argc, char** argv);
