@@ -17,8 +17,8 @@ constexpr ToolCommand toolCommands[] = {
     {"perft", perftCommand, "perft DEPTH [FEN]    count leaf nodes, one line per root move"},
     {"bench", benchCommand, "bench [DEPTH]        fixed-depth search of a position set; node signature"},
     {"book", bookCommand, "book build OUT.bxk PGN... | book info FILE  opening book from PGN games"},
-    {"tb", tbCommand, "tb compress IN OUT.emd | tb decode FILE.emd [ORIGINAL [ROUNDS]]  compressed tables"},
     {"match", matchCommand, "match --engine1 CMD --engine2 CMD ...  games between two UCI engines"},
+    {"tb", tbCommand, "tb probe|verify|info|compress|decode ...  endgame tables (tb alone lists them)"},
 };
 
 void printUsage() {

@@ -120,11 +120,3 @@ int tbDecodeCommand(int argc, char** argv) {
   std::fprintf(stderr, "usage: braxen-tool tb decode FILE.emd [ORIGINAL [ROUNDS]]\n");
   return 2;
 }
-
-// Until the other tb subcommands exist, "tb" dispatches these two.
-int tbCommand(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "compress") == 0) return tbCompressCommand(argc - 1, argv + 1);
-  if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) return tbDecodeCommand(argc - 1, argv + 1);
-  std::fprintf(stderr, "usage: braxen-tool tb compress IN OUT.emd | tb decode FILE.emd [ORIGINAL [ROUNDS]]\n");
-  return 2;
-}
