@@ -6,6 +6,7 @@
 #include "board/types.h"
 #include "tablebase/tablebase.h"
 #include "tablebase/tbcache.h"
+#include "tablebase/tbdecode.h"
 #include "tablebase/tbregistry.h"
 
 uint32_t tbHits = 0;
@@ -50,9 +51,13 @@ bool readUncompressedBlock(FILE* f, uint32_t block, uint8_t* data, uint32_t* len
   return !failed;
 }
 
+// A block of a compressed file is decoded on its way into the cache.
 bool readBlock(TbClass& c, int side, int part, uint32_t block, uint8_t* data, uint32_t* length) {
   FILE* f = partFile(c, side, part);
-  return f && readUncompressedBlock(f, block, data, length);
+  if (!f) return false;
+  if (TbDecoder* decoder = c.decodeInfo[side][part])
+    return readCompressedBlock(decoder, f, block, data, length) == TbOk;
+  return readUncompressedBlock(f, block, data, length);
 }
 
 bool isKppkpLoss(int classNo, int side, uint64_t index) {

@@ -13,6 +13,7 @@
 #include "engine/options.h"
 #include "tablebase/tablebase.h"
 #include "tablebase/tbcache.h"
+#include "tablebase/tbdecode.h"
 #include "tablebase/tbregistry.h"
 
 int32_t tbMaxMen = 0;
@@ -27,6 +28,8 @@ uint32_t tbOpenFiles = 0;
 namespace {
 
 constexpr uint64_t MinCacheBytes = 1u << 20;
+constexpr uint32_t LastFiveMenClass = 145;  // the short compressed names stop here
+uint32_t compressedFilesRegistered = 0;
 
 // ---- Class lookup tree -------------------------------------------------------
 // Level L holds the count of the L-th kind; a node of a level with r men
@@ -196,6 +199,64 @@ bool registerUncompressed(TbClass& c, int side, int part, const char* dir, const
   return true;
 }
 
+// What a decoder failure code means, as the error log shows it.
+const char* decodeFailureText(int code) {
+  switch (code & 0xFF) {
+    case TbReadError: return "read error\n";
+    case TbOutOfMemory: return "out of memory\n";
+    case TbFileBroken: return "file broken\n";
+    default: return nullptr;
+  }
+}
+
+// The names a compressed part may have, in the order they are tried:
+// kqk.nbw.emd, then for unsplit classes kqk_nbw.emd and kqk_nbw_emd, and
+// for classes of up to five men the short kqknbw.emd.
+int compressedNames(const TbClass& c, int side, const char* fileName, char names[4][ListedNameMax]) {
+  snprintf(names[0], ListedNameMax, "%.30s.emd", fileName);
+  if (c.flags & TbSplit) return 1;
+  const char* ending = side == 0 ? "nbw" : "nbb";
+  snprintf(names[1], ListedNameMax, "%.8s_%s.emd", c.name, ending);
+  snprintf(names[2], ListedNameMax, "%.8s_%s_emd", c.name, ending);
+  if (c.index > LastFiveMenClass) return 3;
+  snprintf(names[3], ListedNameMax, "%.8s%s.emd", c.name, ending);
+  return 4;
+}
+
+// A compressed table part: its header and block directory are read and
+// checked, the block size must be 8 KB, and the data it holds must fit the
+// class like an uncompressed file.
+bool registerCompressed(TbClass& c, int side, int part, const char* dir, const char* fileName) {
+  char names[4][ListedNameMax], path[PathMax];
+  const int count = compressedNames(c, side, fileName, names);
+  FILE* f = nullptr;
+  for (int i = 0; i < count && !f; ++i) f = openTableFile(dir, names[i], path, sizeof path);
+  if (!f) return false;
+  TbDecoder* decoder = nullptr;
+  const int code = openCompressed(f, &decoder);
+  if (code != TbOk) {
+    char text[32];
+    const char* failure = decodeFailureText(code);
+    if (!failure) snprintf(text, sizeof text, "error %d\n", code), failure = text;
+    FatalError("%s*** Unable to read %s - %d ", failure, path, code);
+  }
+  if (compressedBlockBits(decoder) != TbCompressedBlockBits)
+    FatalError("*** %s: Unsupported block size %d\n", path, 1 << compressedBlockBits(decoder));
+  checkSize(c, side, part, compressedByteCount(decoder) / ((c.flags & TbTwoBytes) ? 2 : 1), path);
+  enterClass(c, path);
+  c.fileName[side][part] = strdup(path);
+  c.decodeInfo[side][part] = decoder;
+  compressedFilesRegistered++;
+  if (tbOpenFiles < TbKeptOpenMax) {
+    setvbuf(f, nullptr, _IONBF, 0);
+    c.fileHandle[side][part] = f;
+    tbOpenFiles++;
+  } else {
+    fclose(f);
+  }
+  return true;
+}
+
 // Every part of one class and side that the folder holds and no earlier
 // folder did.
 bool registerFile(TbClass& c, int side, const char* dir) {
@@ -205,7 +266,7 @@ bool registerFile(TbClass& c, int side, const char* dir) {
     if (c.fileName[side][part]) continue;
     char fileName[ListedNameMax];
     tbFileName(fileName, sizeof fileName, "", c.name, c.flags, part, side);
-    if (registerUncompressed(c, side, part, dir, fileName)) {
+    if (registerUncompressed(c, side, part, dir, fileName) || registerCompressed(c, side, part, dir, fileName)) {
       tbCacheAttach(static_cast<int>(c.index), side);
       tbFilesRegistered++;
       found = true;
@@ -242,6 +303,8 @@ void tbDropPart(int classNo, int side, int part) {
   }
   free(c.fileName[side][part]);
   c.fileName[side][part] = nullptr;
+  closeCompressed(c.decodeInfo[side][part]);
+  c.decodeInfo[side][part] = nullptr;
 }
 
 // ---- Public ------------------------------------------------------------------
@@ -285,7 +348,11 @@ void releaseTablebases() {
       for (int p = 0; p < TbMaxParts; ++p) {
         free(tbClasses[n].fileName[s][p]);
         tbClasses[n].fileName[s][p] = nullptr;
+        closeCompressed(tbClasses[n].decodeInfo[s][p]);
+        tbClasses[n].decodeInfo[s][p] = nullptr;
       }
+  freeDecodeState();
+  compressedFilesRegistered = 0;
   tbCacheFree();
   if (treeUsed) clearTree();
   tbFilesRegistered = 0;
@@ -341,6 +408,11 @@ int registerAll() {
     }
     if (p[n] == '\0') break;
     p += n + 1;
+  }
+  // Compressed files share one buffer for the blocks read from them.
+  if (compressedFilesRegistered > 0) {
+    const int code = allocateDecodeState();
+    if (code != TbOk) FatalError("*** Cannot allocate decode block: error code %d\n", code);
   }
   return menOfClass(highest);
 }

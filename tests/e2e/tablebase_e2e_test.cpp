@@ -110,6 +110,37 @@ TEST_F(TablebaseEngine, WrongSizeAtRegistrationEndsTheEngine) {
   EXPECT_NE(e.readFile("B12SP.pgn").find(message), std::string::npos) << e.readFile("B12SP.pgn");
 }
 
+// Tables compressed by braxen-tool give the engine the same mate scores as
+// the files they came from.
+TEST_F(TablebaseEngine, CompressedTablesScoreLikeTheirOriginals) {
+  writeWinningTables("kqk");
+  for (const char* side : {"nbw", "nbb"}) {
+    const std::string plain = tables() + "/kqk." + side;
+    EXPECT_NE(toolOutput("tb compress " + plain + " " + plain + ".emd").find("blocks"), std::string::npos);
+    ASSERT_EQ(std::remove(plain.c_str()), 0);
+  }
+  ASSERT_TRUE(e.send("setoption name NalimovPath value " + tables()));
+  for (const char* position : {kqkWhite, kqkSwapped}) {
+    ASSERT_TRUE(e.send(position));
+    const GoReply r = go(e, "go depth 10");
+    const std::vector<long long> mates = r.scores("mate");
+    ASSERT_FALSE(mates.empty()) << position << "\n" << e.transcript();
+    EXPECT_EQ(mates.back(), 6) << position;
+    EXPECT_GT(tbhits(r), 0) << position;
+  }
+}
+
+// A compressed file whose header is cut short ends the engine at
+// registration: status 1, the reason and the fatal message in the log.
+TEST_F(TablebaseEngine, CompressedHeaderCutShortEndsTheEngine) {
+  mkdir(tables().c_str(), 0755);
+  std::ofstream(tables() + "/kqk.nbw.emd", std::ios::binary) << std::string(40, 'x');
+  ASSERT_TRUE(e.send("setoption name NalimovPath value " + tables()));
+  ASSERT_EQ(e.waitExit(), 1) << e.transcript();
+  const std::string message = "read error\n*** Unable to read " + tables() + "/kqk.nbw.emd - 2 ";
+  EXPECT_NE(e.readFile("debug.txt").find(message), std::string::npos) << e.readFile("debug.txt");
+}
+
 // A table that breaks after registration is dropped when it cannot be
 // read; the search goes on without it and the other tables still answer.
 TEST_F(TablebaseEngine, ATableLostDuringPlayLeavesTheOthers) {
