@@ -18,6 +18,7 @@ constexpr TbSubcommand tbSubcommands[] = {
     {"verify", tbVerifyCommand, "tb verify DIR                register a folder, check every file's size"},
     {"info", tbInfoCommand, "tb info CLASS...             class number, flags and positions per side"},
     {"compress", tbCompressCommand, "tb compress IN OUT.emd       compress a table file"},
+    {"bench", tbBenchCommand, "tb bench DIR [PROBES [CACHE_MB]]  probes per second at random indices"},
     {"decode", tbDecodeCommand, "tb decode FILE.emd [ORIGINAL [ROUNDS]]  decode every block, compare, time"},
 };
 

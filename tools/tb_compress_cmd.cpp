@@ -1,5 +1,6 @@
-// braxen-tool tb compress and tb decode: compress a table file, and check
-// (and time) the decoding of a compressed one.
+// braxen-tool tb compress, tb decode and tb bench: compress a table file,
+// check (and time) the decoding of a compressed one, and time probes at
+// random indices through a small cache.
 #include <unistd.h>
 
 #include <chrono>
@@ -10,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/options.h"
+#include "tablebase/tablebase.h"
 #include "tablebase/tbdecode.h"
 #include "tools/tb_compress.h"
 #include "tools/tools.h"
@@ -104,6 +107,46 @@ int verifyFile(const char* path, const char* original, int rounds) {
   return code == TbOk && same ? 0 : 1;
 }
 
+// Probes at random indices of every registered table: with a cache far
+// smaller than the tables most probes read (and decode) a block.
+int benchProbes(const char* dir, long probes, uint32_t cacheMegabytes) {
+  std::snprintf(tbPath, sizeof tbPath, "%s", dir);
+  tbCacheBytes = cacheMegabytes << 20;
+  if (!InitTablebases(true)) {
+    std::fprintf(stderr, "braxen-tool tb bench: no tables in %s\n", dir);
+    return 1;
+  }
+  struct Table {
+    int classNo, side;
+    uint64_t positions;
+  };
+  std::vector<Table> tables;
+  uint64_t totalBytes = 0;
+  for (int c = 1; c <= TbClassCount; ++c)
+    for (int side = 0; side < 2; ++side)
+      if (tbClasses[c].fileName[side][0] && !(tbClasses[c].flags & TbSplit)) {
+        tables.push_back({c, side, tbClasses[c].positions[side]});
+        totalBytes += tbClasses[c].positions[side];
+      }
+  uint64_t state = 88172645463325252ull, unknown = 0;
+  auto start = std::chrono::steady_clock::now();
+  std::clock_t cpuStart = std::clock();
+  for (long i = 0; i < probes; ++i) {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    const Table& t = tables[state % tables.size()];
+    unknown += probeClass(t.classNo, t.side, (state >> 16) % t.positions) == TbUnknown;
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double cpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+  std::printf("%zu tables, %.1f MB of entries, cache %u MB (%u blocks); %ld probes, %llu unknown\n",
+              tables.size(), double(totalBytes) / 1e6, cacheMegabytes, unsigned(cacheMegabytes << 20) / 8260u, probes,
+              (unsigned long long)unknown);
+  std::printf("%.3f s (%.3f s of CPU): %.0f probes/s, %.0f probes/s of CPU\n", seconds, cpu,
+              seconds > 0 ? double(probes) / seconds : 0.0, cpu > 0 ? double(probes) / cpu : 0.0);
+  releaseTablebases();
+  return 0;
+}
+
 }  // namespace
 
 int tbCompressCommand(int argc, char** argv) {
@@ -118,5 +161,15 @@ int tbDecodeCommand(int argc, char** argv) {
     return verifyFile(argv[1], argc >= 3 ? argv[2] : nullptr, rounds > 0 ? rounds : 1);
   }
   std::fprintf(stderr, "usage: braxen-tool tb decode FILE.emd [ORIGINAL [ROUNDS]]\n");
+  return 2;
+}
+
+int tbBenchCommand(int argc, char** argv) {
+  if (argc >= 2 && argc <= 4) {
+    long probes = argc >= 3 ? std::atol(argv[2]) : 1000000;
+    int megabytes = argc == 4 ? std::atoi(argv[3]) : 1;
+    return benchProbes(argv[1], probes > 0 ? probes : 1000000, uint32_t(megabytes > 0 ? megabytes : 1));
+  }
+  std::fprintf(stderr, "usage: braxen-tool tb bench DIR [PROBES [CACHE_MB]]\n");
   return 2;
 }

@@ -12,3 +12,4 @@ int tbVerifyCommand(int argc, char** argv);
 int tbInfoCommand(int argc, char** argv);
 int tbCompressCommand(int argc, char** argv);
 int tbDecodeCommand(int argc, char** argv);
+int tbBenchCommand(int argc, char** argv);
