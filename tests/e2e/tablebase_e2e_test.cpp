@@ -119,6 +119,7 @@ TEST_F(TablebaseEngine, CompressedTablesScoreLikeTheirOriginals) {
     EXPECT_NE(toolOutput("tb compress " + plain + " " + plain + ".emd").find("blocks"), std::string::npos);
     ASSERT_EQ(std::remove(plain.c_str()), 0);
   }
+  EXPECT_NE(toolOutput("tb verify " + tables()).find("registered 2 files, up to 3 men"), std::string::npos);
   ASSERT_TRUE(e.send("setoption name NalimovPath value " + tables()));
   for (const char* position : {kqkWhite, kqkSwapped}) {
     ASSERT_TRUE(e.send(position));
@@ -135,6 +136,7 @@ TEST_F(TablebaseEngine, CompressedTablesScoreLikeTheirOriginals) {
 TEST_F(TablebaseEngine, CompressedHeaderCutShortEndsTheEngine) {
   mkdir(tables().c_str(), 0755);
   std::ofstream(tables() + "/kqk.nbw.emd", std::ios::binary) << std::string(40, 'x');
+  EXPECT_NE(toolOutput("tb verify " + tables()).find("of the wrong size"), std::string::npos);
   ASSERT_TRUE(e.send("setoption name NalimovPath value " + tables()));
   ASSERT_EQ(e.waitExit(), 1) << e.transcript();
   const std::string message = "read error\n*** Unable to read " + tables() + "/kqk.nbw.emd - 2 ";
