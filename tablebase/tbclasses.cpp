@@ -129,6 +129,13 @@ void countMen(const char* name, int men[2][5]) {
 
 }  // namespace
 
+const TbLayout& tbClassLayout(int cls, int side) { return layouts[cls][side & 1]; }
+
+bool tbClassPosition(int cls, int side, uint64_t index, uint8_t* white, uint8_t* black, int* ep) {
+  if (cls < 1 || cls > TbClassCount) return false;
+  return tbPosition(layouts[cls][side & 1], index, white, black, ep);
+}
+
 int tbClassByName(const char* name) {
   if (!name) return 0;
   for (int c = 1; c <= TbClassCount; ++c)

@@ -47,6 +47,10 @@ constexpr int KindPawnNotToMove = 0, KindPawnToMove = 1, KindKnight = 2, KindBis
 // the side not to move on square K; 255 where such a man may not stand.
 extern uint8_t squareNumber[TbKinds][64][64];  // [kind][K][S]
 extern uint8_t squareCount[TbKinds][64];       // [kind][K]
+// The square of each running number: squareOfNumber[kind][K][n].
+extern uint8_t squareOfNumber[TbKinds][64][64];
+// The two kings' squares of each king-pair number, [0] pawnless, [1] pawns.
+extern uint8_t kingPairSquares[2][KingPairsPawns][2];
 
 // First index of each king pair's block, for one, two and three men of the
 // side to move (kinds in ascending order), accumulated over the king pairs
@@ -97,3 +101,15 @@ void buildLayout(TbLayout* layout, const int whiteMen[5], const int blackMen[5],
 // The index of a position under a layout (see TbIndexFn for the arguments).
 uint64_t tbIndex(const TbLayout& layout, const uint8_t* white, const uint8_t* black, int ep,
                  int invert);
+
+// The position an index stands for, in the normal form the index function
+// brings it to (lists filled as for the index function, ep = TbNoEp or the
+// en-passant square). False for an index that no placement of the men
+// gives (two men on one square, a second number of a twin); on true,
+// tbIndex of the result is the index again. The position may still be
+// illegal (the side not to move in check from afar): the caller checks.
+bool tbPosition(const TbLayout& layout, uint64_t index, uint8_t* white, uint8_t* black, int* ep);
+
+// The same for class cls and side to move side (after initTbClasses()).
+const TbLayout& tbClassLayout(int cls, int side);
+bool tbClassPosition(int cls, int side, uint64_t index, uint8_t* white, uint8_t* black, int* ep);
