@@ -84,12 +84,18 @@ bool givesContactCheck(int kind, int s, int k) {
   int dr = (k >> 3) - (s >> 3), df = (k & 7) - (s & 7);
   int adr = dr < 0 ? -dr : dr, adf = df < 0 ? -df : df;
   switch (kind) {
-    case KindPawnToMove: return dr == 1 && adf == 1;
-    case KindKnight: return adr * adf == 2;
-    case KindBishop: return adr == 1 && adf == 1;
-    case KindRook: return adr + adf == 1;
-    case KindQueen: return adr <= 1 && adf <= 1;
-    default: return false;
+    case KindPawnToMove:
+      return dr == 1 && adf == 1;
+    case KindKnight:
+      return adr * adf == 2;
+    case KindBishop:
+      return adr == 1 && adf == 1;
+    case KindRook:
+      return adr + adf == 1;
+    case KindQueen:
+      return adr <= 1 && adf <= 1;
+    default:
+      return false;
   }
 }
 
@@ -165,9 +171,11 @@ void buildEnumerations() {
   for (int k1 = 0; k1 < 64; ++k1)
     for (int k2 = 0; k2 < 64; ++k2) {
       if (kkPawnless[k1][k2] != NoKingPair)
-        kingPairSquares[0][kkPawnless[k1][k2]][0] = uint8_t(k1), kingPairSquares[0][kkPawnless[k1][k2]][1] = uint8_t(k2);
+        kingPairSquares[0][kkPawnless[k1][k2]][0] = uint8_t(k1),
+        kingPairSquares[0][kkPawnless[k1][k2]][1] = uint8_t(k2);
       if (kkPawns[k1][k2] != NoKingPair)
-        kingPairSquares[1][kkPawns[k1][k2]][0] = uint8_t(k1), kingPairSquares[1][kkPawns[k1][k2]][1] = uint8_t(k2);
+        kingPairSquares[1][kkPawns[k1][k2]][0] = uint8_t(k1),
+        kingPairSquares[1][kkPawns[k1][k2]][1] = uint8_t(k2);
     }
   buildSquareNumbers();
   buildPairOffsets();
@@ -326,8 +334,8 @@ struct Placed {
 
 // Adds a numbered group to *index (mixed radix over the numbered groups).
 // False for a square no legal position has.
-bool numberGroup(const TbGroup& g, const uint8_t* list, Normaliser tr, int k1, int k2,
-                 Placed& placed, uint64_t* index) {
+bool numberGroup(const TbGroup& g, const uint8_t* list, Normaliser tr, int k1, int k2, Placed& placed,
+                 uint64_t* index) {
   const uint8_t* number = squareNumber[g.kind][k2];
   int k1Free = number[k1] != 255;
   int x[3];
@@ -349,8 +357,8 @@ bool numberGroup(const TbGroup& g, const uint8_t* list, Normaliser tr, int k1, i
 // Adds a group of plain factors: each man's square counted among the
 // squares its kind may use that no man placed before occupies. One man on
 // square `skip` (capturer or victim of an en-passant block) is left out.
-bool appendGroup(const TbGroup& g, uint64_t range, const uint8_t* list, Normaliser tr,
-                 Placed& placed, uint64_t* index, int skip) {
+bool appendGroup(const TbGroup& g, uint64_t range, const uint8_t* list, Normaliser tr, Placed& placed,
+                 uint64_t* index, int skip) {
   bool pawn = isPawnGroup(g);
   uint64_t added = 0;
   int x[3], n = 0;
@@ -399,16 +407,15 @@ int epCapture(const TbLayout& l, const uint8_t* const lists[2], Normaliser tr, i
   return -1;
 }
 
-uint64_t epBlockIndex(const TbLayout& l, const uint8_t* const lists[2], Normaliser tr, int k1,
-                      int k2, int kk, int capturer, int code, int victim) {
+uint64_t epBlockIndex(const TbLayout& l, const uint8_t* const lists[2], Normaliser tr, int k1, int k2, int kk,
+                      int capturer, int code, int victim) {
   Placed placed = {bit(k1) | bit(k2) | bit(capturer) | bit(victim), bit(capturer) | bit(victim)};
   if (countBits(placed.all) != 4) return TbNoIndex;
   uint64_t index = uint64_t(kk) * 14 + code;
   for (int g = 0; g < l.epGroups; ++g) {
     const TbGroup& group = l.ep[g];
     int skip = !isPawnGroup(group) ? -1 : group.list == 0 ? capturer : victim;
-    if (!appendGroup(group, l.epRange[g], lists[group.list], tr, placed, &index, skip))
-      return TbNoIndex;
+    if (!appendGroup(group, l.epRange[g], lists[group.list], tr, placed, &index, skip)) return TbNoIndex;
   }
   return l.plainTotal + index;
 }
@@ -442,13 +449,11 @@ uint64_t tbIndex(const TbLayout& l, const uint8_t* white, const uint8_t* black, 
   Placed placed = {bit(k1) | bit(k2), 0};
   uint64_t index = 0;
   for (int g = 0; g < l.numberedGroups; ++g)
-    if (!numberGroup(l.numbered[g], lists[l.numbered[g].list], tr, k1, k2, placed, &index))
-      return TbNoIndex;
+    if (!numberGroup(l.numbered[g], lists[l.numbered[g].list], tr, k1, k2, placed, &index)) return TbNoIndex;
   index += l.offsets ? l.offsets[kk] : uint64_t(kk);
   for (int g = 0; g < l.appendedGroups; ++g) {
     const TbGroup& group = l.appended[g];
-    if (!appendGroup(group, l.appendedRange[g], lists[group.list], tr, placed, &index, -1))
-      return TbNoIndex;
+    if (!appendGroup(group, l.appendedRange[g], lists[group.list], tr, placed, &index, -1)) return TbNoIndex;
   }
   return index;
 }

@@ -40,8 +40,8 @@ extern const ConstTable<int16_t[64], 64> kkPawnless;
 extern const ConstTable<int16_t[64], 64> kkPawns;
 
 // Enumeration kinds of the men numbered beside the kings.
-constexpr int KindPawnNotToMove = 0, KindPawnToMove = 1, KindKnight = 2, KindBishop = 3,
-              KindRook = 4, KindQueen = 5, TbKinds = 6;
+constexpr int KindPawnNotToMove = 0, KindPawnToMove = 1, KindKnight = 2, KindBishop = 3, KindRook = 4,
+              KindQueen = 5, TbKinds = 6;
 
 // Running number of square S for a man of a kind, relative to the king of
 // the side not to move on square K; 255 where such a man may not stand.
@@ -79,16 +79,16 @@ struct TbGroup {
 // classes with pawns on both sides add a block for positions where an
 // en-passant capture is possible.
 struct TbLayout {
-  uint8_t side;  // side to move of this function
-  uint8_t pawns; // the class has pawns: pawn king pairs, no diagonal symmetry
+  uint8_t side;   // side to move of this function
+  uint8_t pawns;  // the class has pawns: pawn king pairs, no diagonal symmetry
   uint8_t numberedGroups, appendedGroups, epGroups;
-  uint8_t epBlock;  // both sides have pawns
+  uint8_t epBlock;       // both sides have pawns
   uint8_t pawnCount[2];  // pawns of the side to move and of the other side
   TbGroup numbered[3];
   TbGroup appended[5];
-  TbGroup ep[10];     // all men but the kings; the pawn groups hold capturer and victim
+  TbGroup ep[10];  // all men but the kings; the pawn groups hold capturer and victim
   uint64_t appendedRange[5];
-  uint64_t epRange[10];   // pawn groups: without the capturer and the victim
+  uint64_t epRange[10];     // pawn groups: without the capturer and the victim
   const uint32_t* offsets;  // pair offsets of the numbered groups, null when none
   uint64_t plainTotal;      // positions without en passant
   uint64_t epTotal;         // positions of the en-passant block
@@ -99,8 +99,7 @@ struct TbLayout {
 void buildLayout(TbLayout* layout, const int whiteMen[5], const int blackMen[5], int side);
 
 // The index of a position under a layout (see TbIndexFn for the arguments).
-uint64_t tbIndex(const TbLayout& layout, const uint8_t* white, const uint8_t* black, int ep,
-                 int invert);
+uint64_t tbIndex(const TbLayout& layout, const uint8_t* white, const uint8_t* black, int ep, int invert);
 
 // The position an index stands for, in the normal form the index function
 // brings it to (lists filled as for the index function, ep = TbNoEp or the
