@@ -169,14 +169,13 @@ void buildEnumerations() {
   static bool built = false;
   if (built) return;
   for (int k1 = 0; k1 < 64; ++k1)
-    for (int k2 = 0; k2 < 64; ++k2) {
-      if (kkPawnless[k1][k2] != NoKingPair)
-        kingPairSquares[0][kkPawnless[k1][k2]][0] = uint8_t(k1),
-        kingPairSquares[0][kkPawnless[k1][k2]][1] = uint8_t(k2);
-      if (kkPawns[k1][k2] != NoKingPair)
-        kingPairSquares[1][kkPawns[k1][k2]][0] = uint8_t(k1),
-        kingPairSquares[1][kkPawns[k1][k2]][1] = uint8_t(k2);
-    }
+    for (int k2 = 0; k2 < 64; ++k2)
+      for (int pawns = 0; pawns < 2; ++pawns) {
+        int kk = (pawns ? kkPawns : kkPawnless)[k1][k2];
+        if (kk == NoKingPair) continue;
+        kingPairSquares[pawns][kk][0] = uint8_t(k1);
+        kingPairSquares[pawns][kk][1] = uint8_t(k2);
+      }
   buildSquareNumbers();
   buildPairOffsets();
   built = true;
@@ -466,17 +465,21 @@ namespace {
 // The values x0 > x1 > ... of combination number r of n values.
 void uncombine(uint64_t r, int n, int* x) {
   for (int i = 0; i < n; ++i) {
-    int k = n - i, a = k - 1;
+    int k = n - i, a = k == 1 ? int(r < 63 ? r : 63) : k - 1;
     while (a < 63 && binomial[a + 1][k] <= r) ++a;
     x[i] = a;
     r -= binomial[a][k];
   }
 }
 
-// The x-th square (counting from 0) of a set.
+// The x-th square (counting from 0) of a set, -1 when it has fewer; whole
+// bytes are skipped by their counts.
 int nthSquare(uint64_t set, int x) {
-  for (int i = 0; i < x && set; ++i) set &= set - 1;
-  return set ? __builtin_ctzll(set) : -1;
+  int base = 0;
+  for (int c; base < 64 && x >= (c = countBits(set & 0xFF)); x -= c, set >>= 8) base += 8;
+  if (base >= 64) return -1;
+  for (int i = 0; i < x; ++i) set &= set - 1;
+  return base + __builtin_ctzll(set);
 }
 
 bool placeSquare(int s, Placed& placed, bool pawn, uint8_t* slot) {
