@@ -12,7 +12,18 @@ namespace {
 constexpr int SampleBlocks = 16;
 constexpr int Candidates = 96;
 constexpr int MinUsefulMatch = 3;
-constexpr uint32_t NiceLength = 256;  // longer matches are taken without weighing
+constexpr uint32_t NiceLength = 64;   // longer matches are taken without weighing
+constexpr uint32_t ShortLengths = 8;  // copies weighed at every length up to this
+
+// The next length worth weighing after l: every short length, then the
+// longest of each length code's range (17, 21, 29, 45, ...), since all
+// lengths of a range cost the same.
+uint32_t nextLength(uint32_t l) {
+  if (l < ShortLengths) return l + 1;
+  uint32_t rangeEnd = 17;
+  while (rangeEnd <= l) rangeEnd = 2 * rangeEnd - 13;
+  return rangeEnd;
+}
 
 // Blocks spread evenly over the data, for the distance statistics.
 std::vector<uint64_t> sampleBlocks(uint64_t size, uint32_t blockSize) {
@@ -146,9 +157,9 @@ TbBlockTokens parseBlock(const uint8_t* b, uint32_t len, const uint32_t* distanc
       continue;
     }
     for (int s = 0; s < TbDistanceSlots; s++) {
-      // Every length up to 17, then the longest of each length code's range
-      // (all lengths of a range cost the same), and the whole match.
-      for (uint32_t l = 1; l <= m[s]; l = l < 17 ? l + 1 : std::min<uint32_t>(m[s], 2 * l - 13)) {
+      // The short lengths, the ends of the length codes' ranges, and the
+      // whole match.
+      for (uint32_t l = 1; l <= m[s]; l = std::min<uint32_t>(m[s], nextLength(l))) {
         uint32_t c = copyPrice(prices, s, l) + w.cost[i + l];
         if (c < best) best = c, bestStep = {tbCopySymbol(s, l), l};
         if (l == m[s]) break;
