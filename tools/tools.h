@@ -5,3 +5,7 @@ int perftCommand(int argc, char** argv);
 int matchCommand(int argc, char** argv);
 int benchCommand(int argc, char** argv);
 int bookCommand(int argc, char** argv);
+// braxen-tool tb SUBCOMMAND: endgame tables.
+int tbCommand(int argc, char** argv);
+int tbProbeCommand(int argc, char** argv);
+int tbVerifyCommand(int argc, char** argv);

@@ -1,0 +1,33 @@
+// braxen-tool tb: endgame table utilities. Each subcommand is one line of
+// the table below.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/tools.h"
+
+namespace {
+
+struct TbSubcommand {
+  const char* name;
+  int (*run)(int argc, char** argv);  // argv[0] is the subcommand name
+  const char* usage;
+};
+
+constexpr TbSubcommand tbSubcommands[] = {
+    {"probe", tbProbeCommand, "tb probe FEN [--path DIRS]   stored result and the engine's score"},
+    {"verify", tbVerifyCommand, "tb verify DIR                register a folder, check every file's size"},
+};
+
+void printTbUsage() {
+  for (const TbSubcommand& c : tbSubcommands) fprintf(stderr, "usage: braxen-tool %s\n", c.usage);
+}
+
+}  // namespace
+
+int tbCommand(int argc, char** argv) {
+  if (argc >= 2)
+    for (const TbSubcommand& c : tbSubcommands)
+      if (strcmp(argv[1], c.name) == 0) return c.run(argc - 1, argv + 1);
+  printTbUsage();
+  return 2;
+}
