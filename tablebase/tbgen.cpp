@@ -8,8 +8,13 @@
 //     below a node won at d each predecessor loses one escape, and one with
 //     none left is lost at d + 1 (or later, if a capture holds out longer).
 // Whatever is undecided at the end is drawn.
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/build.h"
@@ -25,14 +30,42 @@ constexpr uint8_t CountIllegal = 255;  // no legal position (or not the canonica
 constexpr uint8_t CountDraw = 254;     // a drawing capture exists: never lost
 constexpr int MaxSuccessors = 128;
 
+// Bytes shared with the worker processes of the forward stage (each has
+// its own board), so their judgements land in the parent's tables.
+struct SharedBytes {
+  uint8_t* bytes = nullptr;
+  uint64_t n = 0;
+
+  uint8_t& operator[](uint64_t i) { return bytes[i]; }
+  uint8_t* data() { return bytes; }
+  uint64_t size() const { return n; }
+  void release() {
+    if (bytes) munmap(bytes, n);
+    bytes = nullptr;
+    n = 0;
+  }
+  bool resize(uint64_t count, uint8_t fill) {
+    void* at = mmap(nullptr, count ? count : 1, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) return false;
+    uint8_t* fresh = static_cast<uint8_t*>(at);
+    const uint64_t keep = std::min(n, count);
+    if (keep) std::memcpy(fresh, bytes, keep);
+    if (count > keep) std::memset(fresh + keep, fill, count - keep);
+    release();
+    bytes = fresh;
+    n = count;
+    return true;
+  }
+};
+
 // Working state of the class being generated. A node number below
 // baseSize is a base node, above it an en-passant node (baseSize + its
 // position in epKeys).
 struct GenWork {
   const GenMaterial* mat;
   GenLookup lookup;
-  std::vector<uint8_t> level[2];  // the distance (or its bound) in plies
-  std::vector<uint8_t> count[2];  // escapes left, or a marker
+  SharedBytes level[2];  // the distance (or its bound) in plies
+  SharedBytes count[2];  // escapes left, or a marker
   std::vector<uint64_t> epKeys[2];
   bool missingClass;
   int highestLevel;
@@ -226,32 +259,72 @@ bool kingsApart(const GenSquares& sq) {
 }
 
 // Both sides to move share the squares, the node number and one set-up.
-void judgeBaseNodes() {
+// Returns false when a smaller class was missing.
+bool judgeBaseNodes(uint64_t first, uint64_t last) {
   const GenMaterial& mat = *work.mat;
-  for (uint64_t node = 0; node < mat.baseSize && !work.missingClass; ++node) {
+  for (uint64_t node = first; node < last && !work.missingClass; ++node) {
     GenSquares sq, canon;
     genDecode(mat, node, &sq);
     canon = sq;
     if (!squaresDistinct(mat, sq) || !kingsApart(sq) || genNormalize(mat, &canon) != node) continue;
     setUpBoard(mat, sq, White, 0);
-    for (int side = 0; side < 2; ++side) {
+    for (int side = 0; side < 2; ++side)
       if (!judgeNode(sq, side, &levelOf(side, node), &countOf(side, node))) {
         levelOf(side, node) = 0;
         countOf(side, node) = CountIllegal;
-        continue;
       }
+  }
+  return !work.missingClass;
+}
+
+// The forward stage split over worker processes, the parent taking the
+// first share. Workers inherit the smaller classes and write their
+// judgements into the shared tables.
+void judgeAllBaseNodes() {
+  const uint64_t size = work.mat->baseSize;
+  long workers = sysconf(_SC_NPROCESSORS_ONLN);
+  if (const char* env = std::getenv("BRAXEN_TB_WORKERS")) workers = std::atol(env);
+  workers = std::clamp(workers, 1L, 8L);
+  if (size < 100000) workers = 1;
+  std::vector<pid_t> children;
+  std::vector<long> ownShares = {0};
+  std::fflush(nullptr);  // nothing buffered may be written twice
+  for (long w = 1; w < workers; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      _exit(judgeBaseNodes(size * w / workers, size * (w + 1) / workers) ? 0 : 3);
+    }
+    if (pid > 0) children.push_back(pid);
+    else ownShares.push_back(w);  // no process for it: the parent judges it
+  }
+  for (const long w : ownShares) judgeBaseNodes(size * w / workers, size * (w + 1) / workers);
+  for (const pid_t pid : children) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) work.missingClass = true;
+  }
+}
+
+// En-passant nodes follow from the legal base nodes: a pawn of the side
+// not to move that may just have made a double step beside an enemy pawn.
+void collectEpKeys() {
+  const GenMaterial& mat = *work.mat;
+  if (!mat.epPossible) return;
+  for (uint64_t node = 0; node < mat.baseSize; ++node)
+    for (int side = 0; side < 2; ++side) {
+      if (countOf(side, node) == CountIllegal) continue;
+      GenSquares sq;
+      genDecode(mat, node, &sq);
       int epMen[GenMaxMen];
       const int e = epMenOf(mat, sq, side, epMen);
       for (int i = 0; i < e; ++i) work.epKeys[side].push_back(genEpKey(node, epMen[i]));
     }
-  }
 }
 
 void judgeEpNodes(int side) {
   const GenMaterial& mat = *work.mat;
   const std::vector<uint64_t>& keys = work.epKeys[side];
-  work.level[side].resize(mat.baseSize + keys.size());
-  work.count[side].resize(mat.baseSize + keys.size());
+  work.level[side].resize(mat.baseSize + keys.size(), 0);
+  work.count[side].resize(mat.baseSize + keys.size(), CountIllegal);
   for (size_t i = 0; i < keys.size(); ++i) {
     GenSquares sq;
     genDecode(mat, keys[i] / 4, &sq);
@@ -289,7 +362,7 @@ void addPredecessor(const GenSquares& raw, int mover, Predecessors* out) {
 // Steps of one man backwards: a piece retraces any of its moves, a pawn
 // steps back (two squares from its double-step rank unless that step would
 // have left an en-passant right, which is another node).
-void unmovePiece(GenSquares sq, uint8_t* at, int type, int mover, uint64_t occ, Predecessors* out) {
+void unmovePiece(GenSquares& sq, uint8_t* at, int type, int mover, uint64_t occ, Predecessors* out) {
   const int from = *at, f = from & 7, r = from >> 3;
   auto tryTo = [&](int to) {
     *at = static_cast<uint8_t>(to);
@@ -409,8 +482,8 @@ void finish(GenTable* table, GenStats* stats) {
       }
       if (d != GenDraw) stats->longestPlies = std::max<int>(stats->longestPlies, d);
     }
-    std::vector<uint8_t>().swap(work.level[side]);
-    std::vector<uint8_t>().swap(work.count[side]);
+    work.level[side].release();
+    work.count[side].release();
     std::vector<uint64_t>().swap(work.epKeys[side]);
   }
 }
@@ -426,16 +499,17 @@ bool genGenerate(const char* name, GenLookup lookup, GenTable* table, GenStats* 
   work.missingClass = false;
   searchFlags &= ~Chess960Flag;
   for (int side = 0; side < 2; ++side) {
-    work.level[side].assign(table->mat.baseSize, 0);
-    work.count[side].assign(table->mat.baseSize, CountIllegal);
     work.epKeys[side].clear();
+    if (!work.level[side].resize(table->mat.baseSize, 0) || !work.count[side].resize(table->mat.baseSize, CountIllegal))
+      return false;
   }
-  judgeBaseNodes();
+  judgeAllBaseNodes();
+  if (!work.missingClass) collectEpKeys();
   for (int side = 0; side < 2 && !work.missingClass; ++side) judgeEpNodes(side);
   if (work.missingClass) {
     for (int side = 0; side < 2; ++side) {
-      std::vector<uint8_t>().swap(work.level[side]);
-      std::vector<uint8_t>().swap(work.count[side]);
+      work.level[side].release();
+      work.count[side].release();
     }
     return false;
   }

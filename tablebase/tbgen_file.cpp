@@ -39,9 +39,13 @@ int partsOf(const TbClass& cls, int side) {
 }
 
 std::string fileNameOf(const char* dir, const TbClass& cls, int side, int part) {
-  std::string name = std::string(dir) + "/" + cls.name;
-  if (cls.flags & TbSplit) name += "." + std::string(1, static_cast<char>(part < 10 ? '0' + part : 'a' + part - 10));
-  return name + (side == White ? ".nbw" : ".nbb");
+  char name[32];
+  const char digit = static_cast<char>(part < 10 ? '0' + part : 'a' + part - 10);
+  if (cls.flags & TbSplit)
+    std::snprintf(name, sizeof name, "/%s.%c.%s", cls.name, digit, side == White ? "nbw" : "nbb");
+  else
+    std::snprintf(name, sizeof name, "/%s.%s", cls.name, side == White ? "nbw" : "nbb");
+  return std::string(dir) + name;
 }
 
 uint64_t partBytes(const TbClass& cls, int side, int part) {
@@ -272,7 +276,7 @@ bool genFileLookup(const char* className, const GenSquares& given, int side, uin
     // One file for both sides (the two sides have the same men): Black to
     // move is read as the colour-swapped position with White to move.
     const int half = mat.men / 2;
-    for (int c = 0; c < 2; ++c) sq.king[c] = static_cast<uint8_t>(given.king[c ^ 1] ^ 56);
+    for (int k = 0; k < 2; ++k) sq.king[k] = static_cast<uint8_t>(given.king[k ^ 1] ^ 56);
     for (int i = 0; i < mat.men; ++i)
       sq.man[i] = static_cast<uint8_t>(given.man[i < half ? i + half : i - half] ^ 56);
     side = White;

@@ -16,6 +16,7 @@ struct TbSubcommand {
 constexpr TbSubcommand tbSubcommands[] = {
     {"probe", tbProbeCommand, "tb probe FEN [--path DIRS]   stored result and the engine's score"},
     {"verify", tbVerifyCommand, "tb verify DIR                register a folder, check every file's size"},
+    {"generate", tbGenerateCommand, "tb generate CLASS... --dir DIR | tb generate --men N --dir DIR  make tables"},
 };
 
 void printTbUsage() {

@@ -9,3 +9,4 @@ int bookCommand(int argc, char** argv);
 int tbCommand(int argc, char** argv);
 int tbProbeCommand(int argc, char** argv);
 int tbVerifyCommand(int argc, char** argv);
+int tbGenerateCommand(int argc, char** argv);
