@@ -129,16 +129,29 @@ void countMen(const char* name, int men[2][5]) {
 
 }  // namespace
 
+const TbLayout& tbClassLayout(int cls, int side) {
+  return layouts[cls >= 1 && cls <= TbClassCount ? cls : 0][side & 1];
+}
+
+bool tbClassPosition(int cls, int side, uint64_t index, uint8_t* white, uint8_t* black, int* ep) {
+  if (cls < 1 || cls > TbClassCount) return false;
+  return tbPosition(layouts[cls][side & 1], index, white, black, ep);
+}
+
 int tbClassByName(const char* name) {
+  initTbClasses();
   if (!name) return 0;
   for (int c = 1; c <= TbClassCount; ++c)
     if (tbClasses[c].index == uint32_t(c) && std::strcmp(tbClasses[c].name, name) == 0) return c;
   return 0;
 }
 
+// The names are in place before the flag lists are read through
+// tbClassByName, which itself makes sure the table is initialised.
 void initTbClasses() {
   static bool done = false;
   if (done) return;
+  done = true;
   buildEnumerations();
   const char* text = classNames;
   for (int c = 1; c <= TbClassCount; ++c) {
@@ -157,5 +170,4 @@ void initTbClasses() {
   setFlag(oneFileClasses, TbOneFile);
   setFlag(twoByteClasses, TbTwoBytes);
   setFlag(splitClasses, TbSplit);
-  done = true;
 }

@@ -5,6 +5,7 @@
 // pair, the remaining men as plain factors over the squares still free.
 #include "tablebase/tbindex.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -57,6 +58,8 @@ const ConstTable<int16_t[64], 64> kkPawns = numberPairs(pawnPair);
 
 uint8_t squareNumber[TbKinds][64][64];
 uint8_t squareCount[TbKinds][64];
+uint8_t squareOfNumber[TbKinds][64][64];
+uint8_t kingPairSquares[2][KingPairsPawns][2];
 uint32_t pairOffset[2][TbKinds][TbPairSlots];
 uint32_t pairOffset2[2][TbKinds][TbKinds][TbPairSlots];
 uint32_t pairOffset3[2][TbKinds][TbKinds][TbKinds][TbPairSlots];
@@ -81,12 +84,18 @@ bool givesContactCheck(int kind, int s, int k) {
   int dr = (k >> 3) - (s >> 3), df = (k & 7) - (s & 7);
   int adr = dr < 0 ? -dr : dr, adf = df < 0 ? -df : df;
   switch (kind) {
-    case KindPawnToMove: return dr == 1 && adf == 1;
-    case KindKnight: return adr * adf == 2;
-    case KindBishop: return adr == 1 && adf == 1;
-    case KindRook: return adr + adf == 1;
-    case KindQueen: return adr <= 1 && adf <= 1;
-    default: return false;
+    case KindPawnToMove:
+      return dr == 1 && adf == 1;
+    case KindKnight:
+      return adr * adf == 2;
+    case KindBishop:
+      return adr == 1 && adf == 1;
+    case KindRook:
+      return adr + adf == 1;
+    case KindQueen:
+      return adr <= 1 && adf <= 1;
+    default:
+      return false;
   }
 }
 
@@ -127,8 +136,10 @@ void buildSquareNumbers() {
   for (int kind = 0; kind < TbKinds; ++kind)
     for (int k = 0; k < 64; ++k) {
       int next = 0;
-      for (int s = 0; s < 64; ++s)
-        squareNumber[kind][k][s] = mayStand(kind, s, k) ? static_cast<uint8_t>(next++) : 255;
+      for (int s = 0; s < 64; ++s) {
+        squareNumber[kind][k][s] = mayStand(kind, s, k) ? static_cast<uint8_t>(next) : 255;
+        if (mayStand(kind, s, k)) squareOfNumber[kind][k][next++] = static_cast<uint8_t>(s);
+      }
       squareCount[kind][k] = static_cast<uint8_t>(next);
     }
 }
@@ -157,6 +168,14 @@ void buildPairOffsets() {
 void buildEnumerations() {
   static bool built = false;
   if (built) return;
+  for (int k1 = 0; k1 < 64; ++k1)
+    for (int k2 = 0; k2 < 64; ++k2)
+      for (int pawns = 0; pawns < 2; ++pawns) {
+        int kk = (pawns ? kkPawns : kkPawnless)[k1][k2];
+        if (kk == NoKingPair) continue;
+        kingPairSquares[pawns][kk][0] = uint8_t(k1);
+        kingPairSquares[pawns][kk][1] = uint8_t(k2);
+      }
   buildSquareNumbers();
   buildPairOffsets();
   built = true;
@@ -281,7 +300,16 @@ Normaliser normaliser(const TbLayout& l, int k1, int k2, int invert) {
 }
 
 uint64_t bit(int sq) { return 1ull << sq; }
-int countBelow(uint64_t set, int sq) { return __builtin_popcountll(set & (bit(sq) - 1)); }
+
+// Bit count without relying on a population-count instruction.
+int countBits(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555ull);
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return int((x * 0x0101010101010101ull) >> 56);
+}
+
+int countBelow(uint64_t set, int sq) { return countBits(set & (bit(sq) - 1)); }
 
 // Combination number of distinct values: sorted downwards x0 > x1 > x2 they
 // give C(x0, n) + C(x1, n - 1) + C(x2, n - 2).
@@ -305,8 +333,8 @@ struct Placed {
 
 // Adds a numbered group to *index (mixed radix over the numbered groups).
 // False for a square no legal position has.
-bool numberGroup(const TbGroup& g, const uint8_t* list, Normaliser tr, int k1, int k2,
-                 Placed& placed, uint64_t* index) {
+bool numberGroup(const TbGroup& g, const uint8_t* list, Normaliser tr, int k1, int k2, Placed& placed,
+                 uint64_t* index) {
   const uint8_t* number = squareNumber[g.kind][k2];
   int k1Free = number[k1] != 255;
   int x[3];
@@ -328,8 +356,8 @@ bool numberGroup(const TbGroup& g, const uint8_t* list, Normaliser tr, int k1, i
 // Adds a group of plain factors: each man's square counted among the
 // squares its kind may use that no man placed before occupies. One man on
 // square `skip` (capturer or victim of an en-passant block) is left out.
-bool appendGroup(const TbGroup& g, uint64_t range, const uint8_t* list, Normaliser tr,
-                 Placed& placed, uint64_t* index, int skip) {
+bool appendGroup(const TbGroup& g, uint64_t range, const uint8_t* list, Normaliser tr, Placed& placed,
+                 uint64_t* index, int skip) {
   bool pawn = isPawnGroup(g);
   uint64_t added = 0;
   int x[3], n = 0;
@@ -378,16 +406,15 @@ int epCapture(const TbLayout& l, const uint8_t* const lists[2], Normaliser tr, i
   return -1;
 }
 
-uint64_t epBlockIndex(const TbLayout& l, const uint8_t* const lists[2], Normaliser tr, int k1,
-                      int k2, int kk, int capturer, int code, int victim) {
+uint64_t epBlockIndex(const TbLayout& l, const uint8_t* const lists[2], Normaliser tr, int k1, int k2, int kk,
+                      int capturer, int code, int victim) {
   Placed placed = {bit(k1) | bit(k2) | bit(capturer) | bit(victim), bit(capturer) | bit(victim)};
-  if (__builtin_popcountll(placed.all) != 4) return TbNoIndex;
+  if (countBits(placed.all) != 4) return TbNoIndex;
   uint64_t index = uint64_t(kk) * 14 + code;
   for (int g = 0; g < l.epGroups; ++g) {
     const TbGroup& group = l.ep[g];
     int skip = !isPawnGroup(group) ? -1 : group.list == 0 ? capturer : victim;
-    if (!appendGroup(group, l.epRange[g], lists[group.list], tr, placed, &index, skip))
-      return TbNoIndex;
+    if (!appendGroup(group, l.epRange[g], lists[group.list], tr, placed, &index, skip)) return TbNoIndex;
   }
   return l.plainTotal + index;
 }
@@ -421,13 +448,148 @@ uint64_t tbIndex(const TbLayout& l, const uint8_t* white, const uint8_t* black, 
   Placed placed = {bit(k1) | bit(k2), 0};
   uint64_t index = 0;
   for (int g = 0; g < l.numberedGroups; ++g)
-    if (!numberGroup(l.numbered[g], lists[l.numbered[g].list], tr, k1, k2, placed, &index))
-      return TbNoIndex;
+    if (!numberGroup(l.numbered[g], lists[l.numbered[g].list], tr, k1, k2, placed, &index)) return TbNoIndex;
   index += l.offsets ? l.offsets[kk] : uint64_t(kk);
   for (int g = 0; g < l.appendedGroups; ++g) {
     const TbGroup& group = l.appended[g];
-    if (!appendGroup(group, l.appendedRange[g], lists[group.list], tr, placed, &index, -1))
-      return TbNoIndex;
+    if (!appendGroup(group, l.appendedRange[g], lists[group.list], tr, placed, &index, -1)) return TbNoIndex;
   }
   return index;
+}
+
+// ---------------------------------------------------------------------------
+// From an index back to the position
+
+namespace {
+
+// The values x0 > x1 > ... of combination number r of n values.
+void uncombine(uint64_t r, int n, int* x) {
+  for (int i = 0; i < n; ++i) {
+    int k = n - i, a = k == 1 ? int(r < 63 ? r : 63) : k - 1;
+    while (a < 63 && binomial[a + 1][k] <= r) ++a;
+    x[i] = a;
+    r -= binomial[a][k];
+  }
+}
+
+// The x-th square (counting from 0) of a set, -1 when it has fewer; whole
+// bytes are skipped by their counts.
+int nthSquare(uint64_t set, int x) {
+  int base = 0;
+  for (int c; base < 64 && x >= (c = countBits(set & 0xFF)); x -= c, set >>= 8) base += 8;
+  if (base >= 64) return -1;
+  for (int i = 0; i < x; ++i) set &= set - 1;
+  return base + __builtin_ctzll(set);
+}
+
+bool placeSquare(int s, Placed& placed, bool pawn, uint8_t* slot) {
+  if (s < 0 || (placed.all & bit(s))) return false;
+  placed.all |= bit(s);
+  if (pawn) placed.pawns |= bit(s);
+  *slot = static_cast<uint8_t>(s);
+  return true;
+}
+
+bool placeNumbered(const TbGroup& g, uint64_t digit, int k1, int k2, Placed& placed, uint8_t* list) {
+  const uint8_t* number = squareNumber[g.kind][k2];
+  int x[3];
+  uncombine(digit, g.count, x);
+  for (int i = 0; i < g.count; ++i) {
+    int n = x[i] + (number[k1] != 255 && x[i] >= number[k1]);
+    if (n >= squareCount[g.kind][k2]) return false;
+    if (!placeSquare(squareOfNumber[g.kind][k2][n], placed, isPawnGroup(g), &list[g.first + i])) return false;
+  }
+  return true;
+}
+
+// Men of a plain group from `slot` on: the x-th square of their domain that
+// no man placed before occupies (pawns count only the pawns placed before).
+bool placePlain(const TbGroup& g, int men, int slot, uint64_t digit, Placed& placed, uint8_t* list) {
+  bool pawn = isPawnGroup(g);
+  uint64_t free = pawn ? 0x00FFFFFFFFFFFF00ull & ~placed.pawns : ~placed.all;
+  int x[3];
+  uncombine(digit, men, x);
+  for (int i = 0; i < men; ++i)
+    if (!placeSquare(nthSquare(free, x[i]), placed, pawn, &list[g.first + slot + i])) return false;
+  return true;
+}
+
+// Splits r into the mixed-radix digits of `count` groups, the last group
+// least significant; returns what is left above them.
+uint64_t splitDigits(uint64_t r, const uint64_t* ranges, int count, uint64_t* digits) {
+  for (int g = count - 1; g >= 0; --g) {
+    digits[g] = r % ranges[g];
+    r /= ranges[g];
+  }
+  return r;
+}
+
+bool placeEpBlock(const TbLayout& l, uint64_t r, uint8_t* const lists[2], int* ep) {
+  uint64_t digits[10];
+  r = splitDigits(r, l.epRange, l.epGroups, digits);
+  int kk = int(r / 14), code = int(r % 14);
+  int k1 = kingPairSquares[1][kk][0], k2 = kingPairSquares[1][kk][1];
+  int capturer = code < 7 ? 33 + code : 25 + code, e = code < 7 ? capturer + 7 : capturer + 9;
+  Placed placed = {bit(k1) | bit(k2), 0};
+  if (!placeSquare(capturer, placed, true, &lists[0][TbListPawn]) ||
+      !placeSquare(e - 8, placed, true, &lists[1][TbListPawn]))
+    return false;
+  *ep = e;
+  for (int g = 0; g < l.epGroups; ++g) {
+    const TbGroup& group = l.ep[g];
+    int skip = isPawnGroup(group) ? 1 : 0;
+    if (!placePlain(group, group.count - skip, skip, digits[g], placed, lists[group.list])) return false;
+  }
+  lists[0][TbListKing] = uint8_t(k1);
+  lists[1][TbListKing] = uint8_t(k2);
+  return true;
+}
+
+bool placePlainBlock(const TbLayout& l, uint64_t r, uint8_t* const lists[2]) {
+  uint64_t digits[5], within[3];
+  r = splitDigits(r, l.appendedRange, l.appendedGroups, digits);
+  // Without numbered men the rest is the king pair itself.
+  int pairs = l.pawns ? KingPairsPawns : KingPairsPawnless, kk = int(r);
+  if (l.offsets) {
+    kk = int(std::upper_bound(l.offsets, l.offsets + pairs, uint32_t(r)) - l.offsets) - 1;
+    r -= l.offsets[kk];
+  } else {
+    r = 0;
+  }
+  int k1 = kingPairSquares[l.pawns][kk][0], k2 = kingPairSquares[l.pawns][kk][1];
+  uint64_t radix[3];
+  for (int g = 0; g < l.numberedGroups; ++g) {
+    const TbGroup& group = l.numbered[g];
+    int n = squareCount[group.kind][k2] - (squareNumber[group.kind][k2][k1] != 255);
+    radix[g] = binomial[n][group.count];
+  }
+  if (splitDigits(r, radix, l.numberedGroups, within) != 0) return false;
+  Placed placed = {bit(k1) | bit(k2), 0};
+  for (int g = 0; g < l.numberedGroups; ++g)
+    if (!placeNumbered(l.numbered[g], within[g], k1, k2, placed, lists[l.numbered[g].list])) return false;
+  for (int g = 0; g < l.appendedGroups; ++g)
+    if (!placePlain(l.appended[g], l.appended[g].count, 0, digits[g], placed, lists[l.appended[g].list]))
+      return false;
+  lists[0][TbListKing] = uint8_t(k1);
+  lists[1][TbListKing] = uint8_t(k2);
+  return true;
+}
+
+}  // namespace
+
+bool tbPosition(const TbLayout& l, uint64_t index, uint8_t* white, uint8_t* black, int* ep) {
+  std::memset(white, 0, 16);
+  std::memset(black, 0, 16);
+  *ep = TbNoEp;
+  uint8_t* const lists[2] = {l.side ? black : white, l.side ? white : black};
+  if (index >= l.plainTotal + l.epTotal) return false;
+  bool placed = index >= l.plainTotal ? placeEpBlock(l, index - l.plainTotal, lists, ep)
+                                      : placePlainBlock(l, index, lists);
+  if (!placed) return false;
+  // Black to move with pawns: the normal form has Black playing up the board.
+  if (l.pawns && l.side) {
+    for (int i = 0; i < 16; ++i) white[i] ^= 56, black[i] ^= 56;
+    if (*ep != TbNoEp) *ep ^= 56;
+  }
+  return tbIndex(l, white, black, *ep, 0) == index;
 }

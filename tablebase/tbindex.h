@@ -40,13 +40,17 @@ extern const ConstTable<int16_t[64], 64> kkPawnless;
 extern const ConstTable<int16_t[64], 64> kkPawns;
 
 // Enumeration kinds of the men numbered beside the kings.
-constexpr int KindPawnNotToMove = 0, KindPawnToMove = 1, KindKnight = 2, KindBishop = 3,
-              KindRook = 4, KindQueen = 5, TbKinds = 6;
+constexpr int KindPawnNotToMove = 0, KindPawnToMove = 1, KindKnight = 2, KindBishop = 3, KindRook = 4,
+              KindQueen = 5, TbKinds = 6;
 
 // Running number of square S for a man of a kind, relative to the king of
 // the side not to move on square K; 255 where such a man may not stand.
 extern uint8_t squareNumber[TbKinds][64][64];  // [kind][K][S]
 extern uint8_t squareCount[TbKinds][64];       // [kind][K]
+// The square of each running number: squareOfNumber[kind][K][n].
+extern uint8_t squareOfNumber[TbKinds][64][64];
+// The two kings' squares of each king-pair number, [0] pawnless, [1] pawns.
+extern uint8_t kingPairSquares[2][KingPairsPawns][2];
 
 // First index of each king pair's block, for one, two and three men of the
 // side to move (kinds in ascending order), accumulated over the king pairs
@@ -75,16 +79,16 @@ struct TbGroup {
 // classes with pawns on both sides add a block for positions where an
 // en-passant capture is possible.
 struct TbLayout {
-  uint8_t side;  // side to move of this function
-  uint8_t pawns; // the class has pawns: pawn king pairs, no diagonal symmetry
+  uint8_t side;   // side to move of this function
+  uint8_t pawns;  // the class has pawns: pawn king pairs, no diagonal symmetry
   uint8_t numberedGroups, appendedGroups, epGroups;
-  uint8_t epBlock;  // both sides have pawns
+  uint8_t epBlock;       // both sides have pawns
   uint8_t pawnCount[2];  // pawns of the side to move and of the other side
   TbGroup numbered[3];
   TbGroup appended[5];
-  TbGroup ep[10];     // all men but the kings; the pawn groups hold capturer and victim
+  TbGroup ep[10];  // all men but the kings; the pawn groups hold capturer and victim
   uint64_t appendedRange[5];
-  uint64_t epRange[10];   // pawn groups: without the capturer and the victim
+  uint64_t epRange[10];     // pawn groups: without the capturer and the victim
   const uint32_t* offsets;  // pair offsets of the numbered groups, null when none
   uint64_t plainTotal;      // positions without en passant
   uint64_t epTotal;         // positions of the en-passant block
@@ -95,5 +99,16 @@ struct TbLayout {
 void buildLayout(TbLayout* layout, const int whiteMen[5], const int blackMen[5], int side);
 
 // The index of a position under a layout (see TbIndexFn for the arguments).
-uint64_t tbIndex(const TbLayout& layout, const uint8_t* white, const uint8_t* black, int ep,
-                 int invert);
+uint64_t tbIndex(const TbLayout& layout, const uint8_t* white, const uint8_t* black, int ep, int invert);
+
+// The position an index stands for, in the normal form the index function
+// brings it to (lists filled as for the index function, ep = TbNoEp or the
+// en-passant square). False for an index that no placement of the men
+// gives (two men on one square, a second number of a twin); on true,
+// tbIndex of the result is the index again. The position may still be
+// illegal (the side not to move in check from afar): the caller checks.
+bool tbPosition(const TbLayout& layout, uint64_t index, uint8_t* white, uint8_t* black, int* ep);
+
+// The same for class cls and side to move side (after initTbClasses()).
+const TbLayout& tbClassLayout(int cls, int side);
+bool tbClassPosition(int cls, int side, uint64_t index, uint8_t* white, uint8_t* black, int* ep);
