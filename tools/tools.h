@@ -10,3 +10,4 @@ int tbCommand(int argc, char** argv);
 int tbProbeCommand(int argc, char** argv);
 int tbVerifyCommand(int argc, char** argv);
 int tbGenerateCommand(int argc, char** argv);
+int tbInfoCommand(int argc, char** argv);
