@@ -9,6 +9,7 @@ int bookCommand(int argc, char** argv);
 int tbCommand(int argc, char** argv);
 int tbProbeCommand(int argc, char** argv);
 int tbVerifyCommand(int argc, char** argv);
+int tbGenerateCommand(int argc, char** argv);
 int tbInfoCommand(int argc, char** argv);
 int tbCompressCommand(int argc, char** argv);
 int tbDecodeCommand(int argc, char** argv);
