@@ -16,7 +16,7 @@ struct TbSubcommand {
 constexpr TbSubcommand tbSubcommands[] = {
     {"probe", tbProbeCommand, "tb probe FEN [--path DIRS] [--repeat N]  stored result and the engine's score"},
     {"verify", tbVerifyCommand, "tb verify DIR                register a folder, check every file's size"},
-    {"generate", tbGenerateCommand, "tb generate CLASS... --dir DIR | tb generate --men N --dir DIR  make tables"},
+    {"generate", tbGenerateCommand, "tb generate CLASS... --dir DIR | tb generate --men N --dir DIR  [--compress]  make tables"},
     {"info", tbInfoCommand, "tb info CLASS...             class number, flags and positions per side"},
     {"compress", tbCompressCommand, "tb compress IN OUT.emd       compress a table file"},
     {"bench", tbBenchCommand, "tb bench DIR [PROBES [CACHE_MB]]  probes per second at random indices"},

@@ -1,6 +1,7 @@
 // braxen-tool tb compress, tb decode and tb bench: compress a table file,
 // check (and time) the decoding of a compressed one, and time probes at
 // random indices through a small cache.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -172,4 +173,21 @@ int tbBenchCommand(int argc, char** argv) {
   }
   std::fprintf(stderr, "usage: braxen-tool tb bench DIR [PROBES [CACHE_MB]]\n");
   return 2;
+}
+
+bool tbCompressClassFiles(const char* dir, const char* className, bool replace) {
+  initTbClasses();
+  const int classNo = tbClassByName(className);
+  if (classNo == 0) return false;
+  const TbClass& c = tbClasses[classNo];
+  for (int side = 0; side < ((c.flags & TbOneFile) ? 1 : 2); ++side)
+    for (int part = 0; part < tbPartCount(c.flags, c.positions[side]); ++part) {
+      char path[1024];
+      tbFileName(path, sizeof path, dir, c.name, c.flags, part, side);
+      const std::string packed = std::string(path) + ".emd";
+      struct stat st{};
+      if (!replace && stat(packed.c_str(), &st) == 0 && st.st_size > 0) continue;
+      if (compressFile(path, packed.c_str()) != 0) return false;
+    }
+  return true;
 }

@@ -17,6 +17,7 @@
 namespace {
 
 const char* outputDir = nullptr;
+bool compressTables = false;  // --compress: a compressed copy of every file
 
 long peakRssMb() {
   rusage usage{};
@@ -37,13 +38,19 @@ bool finished(const GenTable& table, const GenStats& stats) {
     std::fprintf(stderr, "tb generate: cannot write %s in %s\n", table.mat.name, outputDir);
     return false;
   }
+  if (compressTables && !tbCompressClassFiles(outputDir, table.mat.name, true)) {
+    std::fprintf(stderr, "tb generate: cannot compress %s in %s\n", table.mat.name, outputDir);
+    return false;
+  }
   // Five-men classes are large: later classes read them from their files.
   if (table.mat.men >= 3) genForget(table.mat.name);
   return true;
 }
 
 void usage() {
-  std::fprintf(stderr, "usage: braxen-tool tb generate CLASS... --dir DIR | tb generate --men N --dir DIR\n");
+  std::fprintf(stderr,
+               "usage: braxen-tool tb generate CLASS... --dir DIR [--compress] | tb generate --men N --dir DIR "
+               "[--compress]\n");
 }
 
 }  // namespace
@@ -54,6 +61,8 @@ int tbGenerateCommand(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
       outputDir = argv[++i];
+    } else if (std::strcmp(argv[i], "--compress") == 0) {
+      compressTables = true;
     } else if (std::strcmp(argv[i], "--men") == 0 && i + 1 < argc) {
       men = std::atoi(argv[++i]);
       if (men < 3 || men > 5) {
@@ -84,7 +93,11 @@ int tbGenerateCommand(int argc, char** argv) {
   genSetFileFolder(outputDir);
   const GenHooks hooks{onDisk, finished};
   for (const std::string& name : classes) {
-    if (genFileComplete(outputDir, name.c_str())) continue;
+    // A class already on disk still gets its compressed files when they are missing.
+    if (genFileComplete(outputDir, name.c_str())) {
+      if (compressTables && !tbCompressClassFiles(outputDir, name.c_str(), false)) return 1;
+      continue;
+    }
     if (!genWithDependencies(name.c_str(), hooks)) {
       std::fprintf(stderr, "tb generate: %s failed\n", name.c_str());
       return 1;

@@ -14,3 +14,6 @@ int tbInfoCommand(int argc, char** argv);
 int tbCompressCommand(int argc, char** argv);
 int tbDecodeCommand(int argc, char** argv);
 int tbBenchCommand(int argc, char** argv);
+// Writes NAME.nbw.emd (and .nbb.emd, parts) beside the table files of a
+// class in dir; existing compressed files are kept unless replace is set.
+bool tbCompressClassFiles(const char* dir, const char* className, bool replace);

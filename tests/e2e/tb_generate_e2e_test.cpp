@@ -77,6 +77,23 @@ TEST_F(TbGenerate, ProbeReadsTheOraclesDistanceInBothColourOrders) {
   EXPECT_NE(out.find("result: win in 10\n"), std::string::npos) << out;
 }
 
+// --compress writes the compressed form of every file asked for, also of
+// classes already on disk; on their own they give the same results.
+TEST_F(TbGenerate, CompressedCopiesGiveTheSameResults) {
+  int status = -1;
+  std::string out = runText(std::string(BRAXEN_TOOL_PATH) + " tb generate kqk krk kpk --dir " + dir + " --compress", &status);
+  ASSERT_EQ(status, 0) << out;
+  const std::string packed = dir + "/emd";
+  ASSERT_EQ(std::system(("mkdir -p '" + packed + "' && mv '" + dir + "'/*.emd '" + packed + "'").c_str()), 0);
+  out = runText(std::string(BRAXEN_TOOL_PATH) + " tb decode " + packed + "/kpk.nbw.emd " + dir + "/kpk.nbw", &status);
+  EXPECT_NE(out.find("identical to the original"), std::string::npos) << out;
+  for (const Ending& e : endings) {
+    if (e.mateIn == 33) continue;  // kbnk was not asked for
+    out = runText(std::string(BRAXEN_TOOL_PATH) + " tb probe '" + e.fen + "' --path " + packed, &status);
+    EXPECT_NE(out.find("result: win in " + std::to_string(e.mateIn) + "\n"), std::string::npos) << e.fen << out;
+  }
+}
+
 TEST_F(TbGenerate, TheEngineReportsTheStoredMateAndItsTableHits) {
   EngineProcess e;
   ASSERT_TRUE(e.start());
