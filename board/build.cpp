@@ -175,3 +175,12 @@ void setHalfmoveClock(int plies) {
   pos.lastIrreversiblePly = 1;
   rootPly = pos.plyCount;
 }
+
+void setSideToMove(int side) {
+  pos.sideToMove = static_cast<uint32_t>(side);
+  pos.attacksUs = &pos.attackTable[side];
+  pos.attacksThem = &pos.attackTable[side ^ 1];
+  const bool check = pos.attackTable[side ^ 1].sq[kingSquare(side)].directCounts != 0;
+  pos.plyStack[0].flags = check ? 0x8000 : 0;
+  gameHistory[1].flags = check ? 0x8000 : 0;
+}

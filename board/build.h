@@ -30,3 +30,7 @@ uint32_t materialSignatureOf(int side);
 // Starts the game record with a halfmove clock of `plies` (capped at 150):
 // plyCount becomes 1 + plies, the records in between hold no position.
 void setHalfmoveClock(int plies);
+
+// Gives the move to `side` in a position just built, before any move is
+// made: both attack tables stay, the pointers and the in-check mark follow.
+void setSideToMove(int side);

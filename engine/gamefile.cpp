@@ -4,6 +4,8 @@
 // score and depth for the engine's own moves).
 #include "engine/gamefile.h"
 
+#include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/history.h"
@@ -15,6 +17,7 @@
 #include "engine/report.h"
 #include "engine/uci.h"
 #include "platform/platform.h"
+#include "tablebase/tablebase.h"
 
 int32_t gameCounter = 0;
 
@@ -62,7 +65,8 @@ const char* CommentSafe(const char* text) {
 // The four lines of settings the game was played with.
 void WriteSettings(FILE* f) {
   fprintf(f, "{CT=%d Hash=%ldMb, Retain=%s, PosLrn=%s Tbs=%d/%ldMb/d=%d draw=%d mpv=%d\n", 1,
-          static_cast<long>(hashSizeKb / 1024), OnOff(OptRetainHash), OnOff(OptPositionLearning), 0,
+          static_cast<long>(hashSizeKb / 1024), OnOff(OptRetainHash), OnOff(OptPositionLearning),
+          static_cast<int>(tbFilesRegistered),
           static_cast<long>(tbCacheBytes >> 20), tbProbeDepth, -drawScore, multiPvCount);
   fprintf(f, "Paths tbs=<%s>\n", CommentSafe(tbPath));
   fprintf(f, "data=<%s>\neng=<%s> name=<%s>\n", CommentSafe(dataFolder), CommentSafe(engineFolder),
@@ -185,4 +189,27 @@ int SaveFinishedGame() {
     }
   }
   return 1;
+}
+
+namespace {
+
+void AppendText(const char* fileName, const char* text) {
+  FILE* f = fopen(fileName, "a");
+  if (f == nullptr) return;
+  fputs(text, f);
+  fclose(f);
+}
+
+}  // namespace
+
+void FatalError(const char* format, ...) {
+  char text[2048];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  AppendText("debug.txt", text);
+  AppendText(editionGameFile, text);
+  SaveFinishedGame();
+  exit(1);
 }

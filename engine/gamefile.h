@@ -12,6 +12,11 @@ extern int32_t gameCounter;         // games finished in this run; the Round tag
 // was last saved is not written again. Returns 1. Called by "quit",
 // "ucinewgame" and a "position" command that starts another game.
 int SaveFinishedGame();
+// Ends the program after a failure it cannot go on from (a broken table
+// file, no memory): the text is appended to "debug.txt" and to the game
+// file, the game is saved and the program exits with status 1. Nothing goes
+// to standard output.
+[[noreturn]] void FatalError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Result codes: 0 "*", 1 "1/2-1/2", 2 "1-0", 3 "0-1".
 // The result a score from white's point of view stands for.

@@ -16,6 +16,7 @@
 #include "engine/timecontrol.h"
 #include "engine/uci.h"
 #include "search/tt.h"
+#include "tablebase/tablebase.h"
 
 uint32_t saveFlags = 1u << 24;
 uint32_t hashSizeKb = 16384;
@@ -243,9 +244,8 @@ void ApplySpin(int id, long v) {
     case TablebaseDepth: tbProbeDepth = static_cast<int32_t>(v); break;
     case MultiPv: multiPvCount = static_cast<uint8_t>(v); break;
     case NalimovCache:
-      // The tablebase cache is resized by the tablebase module when it
-      // re-registers its files.
       tbCacheBytes = static_cast<uint32_t>(v) << 20;
+      InitTablebases(false);
       break;
     case UciElo:
       eloTarget = static_cast<int32_t>(v < eloMax ? v : eloMax);
@@ -268,7 +268,7 @@ void ApplyCombo(int id, char*& cursor) {
 
 void ApplyString(int id, const char* cursor) {
   if (id == NalimovPath) {
-    ReadString(cursor, tbPath);  // registered by the tablebase module
+    if (ReadString(cursor, tbPath)) InitTablebases(true);
     return;
   }
   if (!ReadString(cursor, bookFileName)) return;

@@ -11,6 +11,7 @@
 #include "engine/uci.h"
 #include "search/think.h"
 #include "search/tt.h"
+#include "tablebase/tablebase.h"
 
 char dataFolder[PathBufferSize];
 char engineFolder[PathBufferSize];
@@ -49,6 +50,7 @@ int EngineMain() {
   platformEngineLocation(engineFolder, sizeof engineFolder, engineFileName, sizeof engineFileName);
 
   if (!initSearchMemory()) return StartupFailure("the search work memory");
+  InitTablebases(true);
   randomState = platformTick();
   SetDefaultOptions();
   if (!ttAllocate(StartupHashKb)) return StartupFailure("the hash tables");
@@ -73,5 +75,6 @@ int EngineMain() {
 void Shutdown() {
   if ((optionFlags & OptPositionLearning) && learningDirty) learnSave();
   bookClose();
+  releaseTablebases();
   fflush(stdout);
 }

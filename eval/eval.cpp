@@ -11,6 +11,7 @@
 #include "engine/options.h"
 #include "eval/terms.h"
 #include "search/think.h"
+#include "tablebase/tablebase.h"
 
 int32_t posScoreHigh[2] = {100, 100};
 int32_t posScoreLow[2] = {-100, -100};
@@ -24,7 +25,7 @@ uint8_t tablebaseDrawPlayOn;
 uint8_t styleSide;
 uint8_t threatShift[2] = {6, 6};
 uint8_t pawnThreatShift[2] = {5, 5};
-TablebaseProbeFn tablebaseProbe = nullptr;
+TablebaseProbeFn tablebaseProbe = tablebaseProbeForEval;
 int32_t tablebaseMaxMen = 0;
 int32_t rootMaterial[2];
 

@@ -124,7 +124,8 @@ extern uint8_t castledWings[2];     // 2 opposite wings, 0 same wing, 4 otherwis
 // Tablebase hook. The probe sets *movesToMate and returns 1 (win for the
 // side to move), -1 (loss) or 0 (draw); it returns 2 when the position is
 // not in any table. tablebaseMaxMen is the most men any table found covers
-// (0: no tables, the probe is never called).
+// (0: no tables, the probe is never called), copied from the registry at the
+// start of every search.
 using TablebaseProbeFn = int (*)(int side, int* movesToMate);
 extern TablebaseProbeFn tablebaseProbe;
 extern int32_t tablebaseMaxMen;

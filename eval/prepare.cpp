@@ -8,6 +8,7 @@
 #include "eval/eval.h"
 #include "eval/terms.h"
 #include "search/think.h"
+#include "tablebase/tablebase.h"
 
 int16_t pieceSquare[2][7][64];
 uint8_t developedMinors[2];
@@ -219,4 +220,5 @@ void prepareEvaluation() {
   rootMaterial[White] = pos.material[White];
   rootMaterial[Black] = pos.material[Black];
   tablebaseDrawPlayOn = 0;
+  tablebaseMaxMen = tbMaxMen;
 }

@@ -269,8 +269,23 @@ int prepareRoot(int side) {
   return 1;
 }
 
-void buildRootMoves() {
-  const int side = pos.sideToMove, opp = side ^ 1;
+namespace {
+
+constexpr int SwindleMaterialLead = 128;  // a pawn ahead at least
+constexpr int SwindleMinTime = 30;        // ms; no swindling in a hurry
+constexpr int TablebaseWinFloor = 7701;
+
+bool swindleMayApply(int side) {
+  return (searchFlags & OptSwindle) && pos.material[side] - pos.material[side ^ 1] >= SwindleMaterialLead &&
+         maxTime > SwindleMinTime;
+}
+
+bool tablebasesLoaded() { return tablebaseMaxMen > 0 && (searchFlags & OptUseTablebases); }
+
+// Scores every root move by the draw rules or the evaluation after it;
+// returns the number of legal moves.
+int scoreRootMoves(int side) {
+  const int opp = side ^ 1;
   const int draw = drawScoreFor[side];
   const ScoredMove* list = moveListStart[1];
   int legal = 0;
@@ -323,6 +338,24 @@ void buildRootMoves() {
     }
     unmakeMove();
   }
+  return legal;
+}
+
+}  // namespace
+
+void buildRootMoves() {
+  const int side = pos.sideToMove;
+  const int draw = drawScoreFor[side];
+  // The root position's own evaluation is needed only by the two tablebase
+  // rules: Swindle plays on in a drawn ending while materially ahead, and a
+  // won table position whose moves do not show the win is scored afresh.
+  int rootEval = 0;
+  const bool swindle = swindleMayApply(side);
+  if (swindle || tablebasesLoaded()) {
+    rootEval = staticScore(side, 1, EvalFullDepth, -2 * ScoreInfinite, 2 * ScoreInfinite);
+    tablebaseDrawPlayOn = swindle && (pos.plyTop->flags & EvalDrawVerdictBit) ? 1 : 0;
+  }
+  int legal = scoreRootMoves(side);
   if (legal == 0) {
     const bool check = isInCheck();
     searchOutcome |= check ? 0x580 : 0xC80;
@@ -331,6 +364,11 @@ void buildRootMoves() {
     return;
   }
   sortRootMoves();
+  if (tablebasesLoaded() && rootEval >= TablebaseWinFloor && rootEval > rootMoves[0].score) {
+    ttClear();
+    legal = scoreRootMoves(side);
+    sortRootMoves();
+  }
   rootMoveCount = legal;
 }
 

@@ -33,7 +33,6 @@ int32_t drawScoreFor[2] = {0, 0};
 int32_t lastBookPly = -1;
 uint8_t easyMove = 0, stableIterations = 0;
 int32_t easySecondScore = 0;
-uint32_t tbHits = 0;
 uint32_t randomState = 1;
 int32_t lastSearchScore = 0;
 Move lastBestMove = 0;

@@ -18,6 +18,7 @@ constexpr ToolCommand toolCommands[] = {
     {"bench", benchCommand, "bench [DEPTH]        fixed-depth search of a position set; node signature"},
     {"book", bookCommand, "book build OUT.bxk PGN... | book info FILE  opening book from PGN games"},
     {"match", matchCommand, "match --engine1 CMD --engine2 CMD ...  games between two UCI engines"},
+    {"tb", tbCommand, "tb probe|verify|info|compress|decode ...  endgame tables (tb alone lists them)"},
 };
 
 void printUsage() {

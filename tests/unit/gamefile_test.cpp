@@ -16,6 +16,7 @@
 #include "engine/gamefile.h"
 #include "engine/options.h"
 #include "engine/uci.h"
+#include "tablebase/tablebase.h"
 
 namespace {
 
@@ -129,6 +130,10 @@ TEST_F(GameFile, TagsAndASetUpWithBlackToMove) {
             std::string::npos)
       << pgn;
   EXPECT_EQ(movesOf(pgn), "12...Kd7 {0} 13.e4 {0} \n0-1\n\n");
+  // The settings count the table files registered.
+  tbFilesRegistered = 7;
+  EXPECT_NE(pgnOfCurrentGame(1, 3).find(" Tbs=7/1Mb/d=4 "), std::string::npos);
+  tbFilesRegistered = 0;
 }
 
 TEST_F(GameFile, AMateGetsItsSignAndLongGamesBreakIntoLines) {

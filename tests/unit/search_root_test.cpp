@@ -16,6 +16,7 @@
 #include "engine/options.h"
 #include "engine/timecontrol.h"
 #include "engine/uci.h"
+#include "eval/eval.h"
 #include "platform/platform.h"
 #include "search/root.h"
 #include "search/search.h"
@@ -306,6 +307,31 @@ TEST_F(Driver, FiftyMoveAndRepetitionDrawsScoreTheDrawValue) {
   out = run("go depth 5");
   EXPECT_EQ(bestMoveOf(out), "g1f3") << out;
   EXPECT_NE(pvLinesOf(out).back().find("score cp 0 "), std::string::npos) << out;
+}
+
+// Swindle plays on in a drawn ending only for the side materially ahead,
+// with the option on and time to think.
+TEST_F(Driver, SwindlePlaysOnInADrawnEndingWhenAhead) {
+  struct Case {
+    const char* position;
+    bool swindle;
+    int32_t maxMs;
+    int playOn;
+  };
+  const Case cases[] = {
+      {"fen 8/8/3k4/8/8/3K4/3N4/8 w - - 0 1", true, 1000, 1},   // KN v K: a certain draw, a knight ahead
+      {"fen 8/8/3k4/8/8/3K4/3N4/8 w - - 0 1", false, 1000, 0},  // option off
+      {"fen 8/8/3k4/8/8/3K4/3N4/8 w - - 0 1", true, 20, 0},     // no time
+      {"fen 8/8/3k4/8/8/3K4/3N4/8 b - - 0 1", true, 1000, 0},   // the side behind
+      {"fen 8/8/3k4/8/8/3K4/3Q4/8 w - - 0 1", true, 1000, 0},   // ahead but no draw
+  };
+  for (const Case& c : cases) {
+    run(std::string("setoption name Swindle value ") + (c.swindle ? "true" : "false"));
+    run(std::string("position ") + c.position);
+    maxTime = c.maxMs;
+    run("go depth 1");
+    EXPECT_EQ(tablebaseDrawPlayOn, c.playOn) << c.position << " swindle " << c.swindle << " " << c.maxMs;
+  }
 }
 
 TEST_F(Driver, EveryReportedMoveIsLegal) {

@@ -1,0 +1,537 @@
+// Retrograde generation of one class. Two stages:
+//  1. Forward, on the real board: every node is set up, its legal moves are
+//     generated and made; mate and stalemate are decided, captures and
+//     promotions are resolved in the smaller classes, and the moves that
+//     stay in the class are counted (distinct successor nodes).
+//  2. Backward, by ply level: the nodes decided at level d un-move to their
+//     predecessors. Below a node lost at d every predecessor wins at d + 1;
+//     below a node won at d each predecessor loses one escape, and one with
+//     none left is lost at d + 1 (or later, if a capture holds out longer).
+// Whatever is undecided at the end is drawn.
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/build.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/position.h"
+#include "tablebase/tbgen.h"
+
+namespace {
+
+// Escape counts and the markers that take their place.
+constexpr uint8_t CountIllegal = 255;  // no legal position (or not the canonical form)
+constexpr uint8_t CountDraw = 254;     // a drawing capture exists: never lost
+constexpr int MaxSuccessors = 128;
+
+// Bytes shared with the worker processes of the forward stage (each has
+// its own board), so their judgements land in the parent's tables.
+struct SharedBytes {
+  uint8_t* bytes = nullptr;
+  uint64_t n = 0;
+
+  uint8_t& operator[](uint64_t i) { return bytes[i]; }
+  uint8_t* data() { return bytes; }
+  uint64_t size() const { return n; }
+  void release() {
+    if (bytes) munmap(bytes, n);
+    bytes = nullptr;
+    n = 0;
+  }
+  bool resize(uint64_t count, uint8_t fill) {
+    void* at = mmap(nullptr, count ? count : 1, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) return false;
+    uint8_t* fresh = static_cast<uint8_t*>(at);
+    const uint64_t keep = std::min(n, count);
+    if (keep) std::memcpy(fresh, bytes, keep);
+    if (count > keep) std::memset(fresh + keep, fill, count - keep);
+    release();
+    bytes = fresh;
+    n = count;
+    return true;
+  }
+};
+
+// Working state of the class being generated. A node number below
+// baseSize is a base node, above it an en-passant node (baseSize + its
+// position in epKeys).
+struct GenWork {
+  const GenMaterial* mat;
+  GenLookup lookup;
+  SharedBytes level[2];  // the distance (or its bound) in plies
+  SharedBytes count[2];  // escapes left, or a marker
+  std::vector<uint64_t> epKeys[2];
+  bool missingClass;
+  int highestLevel;
+};
+
+GenWork work;
+
+inline uint8_t& levelOf(int side, uint64_t node) { return work.level[side][node]; }
+inline uint8_t& countOf(int side, uint64_t node) { return work.count[side][node]; }
+
+bool squaresDistinct(const GenMaterial& mat, const GenSquares& sq) {
+  uint64_t seen = (1ull << sq.king[0]) | (1ull << sq.king[1]);
+  if (sq.king[0] == sq.king[1]) return false;
+  for (int i = 0; i < mat.men; ++i) {
+    if (seen & (1ull << sq.man[i])) return false;
+    seen |= 1ull << sq.man[i];
+  }
+  return true;
+}
+
+uint64_t occupancy(const GenMaterial& mat, const GenSquares& sq) {
+  uint64_t occ = (1ull << sq.king[0]) | (1ull << sq.king[1]);
+  for (int i = 0; i < mat.men; ++i) occ |= 1ull << sq.man[i];
+  return occ;
+}
+
+// The man of the pawn that has just made a double step to `to` for the
+// side `mover`, when the other side could take it en passant; -1 if none.
+bool epTakerBeside(const GenMaterial& mat, const GenSquares& sq, int mover, int to) {
+  for (int i = 0; i < mat.men; ++i)
+    if (mat.type[i] == Pawn && mat.colour[i] != mover && (sq.man[i] >> 3) == (to >> 3) &&
+        (sq.man[i] == to + 1 || sq.man[i] == to - 1))
+      return true;
+  return false;
+}
+
+// En-passant nodes with `side` to move that share the squares of a base
+// node: each pawn of the other side on its double-step rank with both
+// squares behind it empty and a pawn of `side` beside it.
+int epMenOf(const GenMaterial& mat, const GenSquares& sq, int side, int* men) {
+  if (!mat.epPossible) return 0;
+  const int mover = side ^ 1, rank = mover == White ? 3 : 4, back = mover == White ? -8 : 8;
+  const uint64_t occ = occupancy(mat, sq);
+  int n = 0;
+  for (int i = 0; i < mat.men; ++i) {
+    const int q = sq.man[i];
+    if (mat.type[i] != Pawn || mat.colour[i] != mover || (q >> 3) != rank) continue;
+    if ((occ >> (q + back)) & 1 || (occ >> (q + 2 * back)) & 1) continue;
+    if (epTakerBeside(mat, sq, mover, q)) men[n++] = i;
+  }
+  return n;
+}
+
+uint64_t epNode(int side, uint64_t base, int man) {
+  const std::vector<uint64_t>& keys = work.epKeys[side];
+  const auto it = std::lower_bound(keys.begin(), keys.end(), genEpKey(base, man));
+  if (it == keys.end() || *it != genEpKey(base, man)) return ~0ull;
+  return work.mat->baseSize + static_cast<uint64_t>(it - keys.begin());
+}
+
+// ---- Stage 1: the forward judgement on the real board ----------------------------
+
+void setUpBoard(const GenMaterial& mat, const GenSquares& sq, int side, int ep) {
+  std::memset(pos.pieceOn, None, sizeof pos.pieceOn);
+  std::memset(pos.colourOn, NoColour, sizeof pos.colourOn);
+  for (int c = 0; c < 2; ++c) {
+    pos.pieceOn[sq.king[c]] = King;
+    pos.colourOn[sq.king[c]] = static_cast<uint8_t>(c);
+  }
+  for (int i = 0; i < mat.men; ++i) {
+    pos.pieceOn[sq.man[i]] = mat.type[i];
+    pos.colourOn[sq.man[i]] = mat.colour[i];
+  }
+  buildPosition(side);
+  // No castling in a table: a king on its start square counts as moved.
+  pos.moveCount[sq.king[White]] = pos.moveCount[sq.king[Black]] = 1;
+  pos.epSquare = static_cast<uint32_t>(ep);
+}
+
+GenMen menOnBoard() {
+  GenMen men;
+  men.count = 0;
+  for (int c = 0; c < 2; ++c) {
+    men.king[c] = static_cast<uint8_t>(kingSquare(c));
+    for (PieceSet set = pos.pieceSet[c] & ~1u; set; set &= set - 1) {
+      const int q = pos.pieceList[c][__builtin_ctz(set)];
+      if (men.count == GenMaxMen) {
+        men.count = GenMaxMen + 1;
+        return men;
+      }
+      men.type[men.count] = pos.pieceOn[q];
+      men.colour[men.count] = static_cast<uint8_t>(c);
+      men.square[men.count++] = static_cast<uint8_t>(q);
+    }
+  }
+  return men;
+}
+
+// What the moves that leave the class (captures, promotions) promise.
+struct ExitSummary {
+  int bestWin = 1000;   // shortest win in plies through an exit
+  int longestLoss = 0;  // the longest loss in plies through an exit
+  bool draw = false;
+};
+
+void judgeExit(Move m, int side, ExitSummary* exits) {
+  makeMove(m);
+  const GenMen men = menOnBoard();
+  unmakeMove();
+  uint8_t d = GenDraw;  // two bare kings are a draw
+  if (men.count > 0 && !work.lookup(men, side ^ 1, &d)) {
+    work.missingClass = true;
+    return;
+  }
+  if (d == GenDraw)
+    exits->draw = true;
+  else if (d % 2 == 0)
+    exits->bestWin = std::min(exits->bestWin, d + 1);
+  else
+    exits->longestLoss = std::max(exits->longestLoss, d + 1);
+}
+
+// Node key of the position after a move that stays in the class.
+uint64_t successorKey(const GenSquares& sq, Move m, int side) {
+  const GenMaterial& mat = *work.mat;
+  const int from = moveFrom(m), to = moveTo(m);
+  GenSquares next = sq;
+  int mover = -1;
+  if (sq.king[side] == from) next.king[side] = static_cast<uint8_t>(to);
+  for (int i = 0; i < mat.men && i < GenMaxMen; ++i)
+    if (sq.man[i] == from) {
+      next.man[i] = static_cast<uint8_t>(to);
+      mover = i;
+    }
+  const bool doubleStep = mover >= 0 && mat.type[mover] == Pawn && (to - from == 16 || from - to == 16);
+  bool epNext = false;
+  if (doubleStep) {
+    makeMove(m);
+    epNext = pos.epSquare != 0;
+    unmakeMove();
+  }
+  const int mirror = mat.pawns && (next.king[White] & 4) ? 7 : 0;
+  const uint64_t base = genNormalize(mat, &next);
+  if (!epNext) return base;
+  for (int i = 0; i < mat.men; ++i)
+    if (mat.type[i] == Pawn && next.man[i] == (to ^ mirror)) return mat.baseSize + genEpKey(base, i);
+  return base;
+}
+
+// Decides a node on the board as set up, with `side` to move: level and
+// escape count. false when the side not to move stands in check.
+bool judgeNode(const GenSquares& sq, int side, uint8_t* level, uint8_t* count) {
+  setSideToMove(side);
+  if (pos.attackTable[side].sq[kingSquare(side ^ 1)].directCounts != 0) return false;
+  Move moves[MaxMovesPerPly];
+  const int n = generateLegalMoves(moves);
+  if (n == 0) {
+    *level = 0;
+    *count = isInCheck() ? 0 : CountDraw;
+    return true;
+  }
+  ExitSummary exits;
+  uint64_t keys[MaxSuccessors];
+  int k = 0;
+  for (int i = 0; i < n; ++i) {
+    const Move kind = moves[i] & KindMask;
+    if (kind == CaptureKind || kind == EnPassantKind || isPromotion(moves[i]))
+      judgeExit(moves[i], side, &exits);
+    else if (k < MaxSuccessors)
+      keys[k++] = successorKey(sq, moves[i], side);
+  }
+  std::sort(keys, keys + k);
+  const int distinct = static_cast<int>(std::unique(keys, keys + k) - keys);
+  if (exits.bestWin < 1000) {
+    *level = static_cast<uint8_t>(std::min(exits.bestWin, 255));
+    *count = 0;
+  } else if (exits.draw) {
+    *level = 0;
+    *count = CountDraw;
+  } else {
+    *level = static_cast<uint8_t>(std::min(exits.longestLoss, 255));
+    *count = static_cast<uint8_t>(distinct);
+  }
+  return true;
+}
+
+bool kingsApart(const GenSquares& sq) {
+  const int a = sq.king[0], b = sq.king[1];
+  const int df = (a & 7) - (b & 7), dr = (a >> 3) - (b >> 3);
+  return df > 1 || df < -1 || dr > 1 || dr < -1;
+}
+
+// Both sides to move share the squares, the node number and one set-up.
+// Returns false when a smaller class was missing.
+bool judgeBaseNodes(uint64_t first, uint64_t last) {
+  const GenMaterial& mat = *work.mat;
+  for (uint64_t node = first; node < last && !work.missingClass; ++node) {
+    GenSquares sq, canon;
+    genDecode(mat, node, &sq);
+    canon = sq;
+    if (!squaresDistinct(mat, sq) || !kingsApart(sq) || genNormalize(mat, &canon) != node) continue;
+    setUpBoard(mat, sq, White, 0);
+    for (int side = 0; side < 2; ++side)
+      if (!judgeNode(sq, side, &levelOf(side, node), &countOf(side, node))) {
+        levelOf(side, node) = 0;
+        countOf(side, node) = CountIllegal;
+      }
+  }
+  return !work.missingClass;
+}
+
+// The forward stage split over worker processes, the parent taking the
+// first share. Workers inherit the smaller classes and write their
+// judgements into the shared tables.
+void judgeAllBaseNodes() {
+  const uint64_t size = work.mat->baseSize;
+  long workers = sysconf(_SC_NPROCESSORS_ONLN);
+  if (const char* env = std::getenv("BRAXEN_TB_WORKERS")) workers = std::atol(env);
+  workers = std::clamp(workers, 1L, 8L);
+  if (size < 100000) workers = 1;
+  std::vector<pid_t> children;
+  std::vector<long> ownShares = {0};
+  std::fflush(nullptr);  // nothing buffered may be written twice
+  for (long w = 1; w < workers; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      _exit(judgeBaseNodes(size * w / workers, size * (w + 1) / workers) ? 0 : 3);
+    }
+    if (pid > 0) children.push_back(pid);
+    else ownShares.push_back(w);  // no process for it: the parent judges it
+  }
+  for (const long w : ownShares) judgeBaseNodes(size * w / workers, size * (w + 1) / workers);
+  for (const pid_t pid : children) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) work.missingClass = true;
+  }
+}
+
+// En-passant nodes follow from the legal base nodes: a pawn of the side
+// not to move that may just have made a double step beside an enemy pawn.
+void collectEpKeys() {
+  const GenMaterial& mat = *work.mat;
+  if (!mat.epPossible) return;
+  for (uint64_t node = 0; node < mat.baseSize; ++node)
+    for (int side = 0; side < 2; ++side) {
+      if (countOf(side, node) == CountIllegal) continue;
+      GenSquares sq;
+      genDecode(mat, node, &sq);
+      int epMen[GenMaxMen];
+      const int e = epMenOf(mat, sq, side, epMen);
+      for (int i = 0; i < e; ++i) work.epKeys[side].push_back(genEpKey(node, epMen[i]));
+    }
+}
+
+void judgeEpNodes(int side) {
+  const GenMaterial& mat = *work.mat;
+  const std::vector<uint64_t>& keys = work.epKeys[side];
+  work.level[side].resize(mat.baseSize + keys.size(), 0);
+  work.count[side].resize(mat.baseSize + keys.size(), CountIllegal);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    GenSquares sq;
+    genDecode(mat, keys[i] / 4, &sq);
+    const int q = sq.man[keys[i] % 4];
+    setUpBoard(mat, sq, side, side == White ? q + 8 : q - 8);
+    if (!judgeNode(sq, side, &levelOf(side, mat.baseSize + i), &countOf(side, mat.baseSize + i)))
+      countOf(side, mat.baseSize + i) = CountIllegal;
+  }
+}
+
+// ---- Stage 2: un-moves ---------------------------------------------------------------
+
+constexpr int kingSteps[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+constexpr int knightSteps[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+
+struct Predecessors {
+  uint64_t node[512];
+  int n = 0;
+};
+
+void addPredecessor(const GenSquares& raw, int mover, Predecessors* out) {
+  const GenMaterial& mat = *work.mat;
+  GenSquares sq = raw;
+  const uint64_t base = genNormalize(mat, &sq);
+  if (out->n < 511) out->node[out->n++] = base;
+  // The same squares with the other side's double step just made.
+  int epMen[GenMaxMen];
+  const int e = epMenOf(mat, sq, mover, epMen);
+  for (int i = 0; i < e; ++i) {
+    const uint64_t ep = epNode(mover, base, epMen[i]);
+    if (ep != ~0ull && out->n < 511) out->node[out->n++] = ep;
+  }
+}
+
+// Steps of one man backwards: a piece retraces any of its moves, a pawn
+// steps back (two squares from its double-step rank unless that step would
+// have left an en-passant right, which is another node).
+void unmovePiece(GenSquares& sq, uint8_t* at, int type, int mover, uint64_t occ, Predecessors* out) {
+  const int from = *at, f = from & 7, r = from >> 3;
+  auto tryTo = [&](int to) {
+    *at = static_cast<uint8_t>(to);
+    addPredecessor(sq, mover, out);
+    *at = static_cast<uint8_t>(from);
+  };
+  if (type == Pawn) {
+    const int back = mover == White ? -8 : 8, start = mover == White ? 1 : 6;
+    const int one = from + back;
+    if ((one >> 3) == 0 || (one >> 3) == 7 || ((occ >> one) & 1)) return;
+    tryTo(one);
+    const int two = one + back;
+    if ((two >> 3) == start && !((occ >> two) & 1) && !epTakerBeside(*work.mat, sq, mover, from)) tryTo(two);
+    return;
+  }
+  if (type == King || type == Knight) {
+    const int (*steps)[2] = type == King ? kingSteps : knightSteps;
+    for (int i = 0; i < 8; ++i) {
+      const int nf = f + steps[i][0], nr = r + steps[i][1];
+      if (nf < 0 || nf > 7 || nr < 0 || nr > 7 || ((occ >> (nr * 8 + nf)) & 1)) continue;
+      tryTo(nr * 8 + nf);
+    }
+    return;
+  }
+  const int first = type == Bishop ? 1 : 0, stride = type == Queen ? 1 : 2;
+  for (int i = first; i < 8; i += stride)
+    for (int nf = f + kingSteps[i][0], nr = r + kingSteps[i][1];
+         nf >= 0 && nf <= 7 && nr >= 0 && nr <= 7 && !((occ >> (nr * 8 + nf)) & 1);
+         nf += kingSteps[i][0], nr += kingSteps[i][1])
+      tryTo(nr * 8 + nf);
+}
+
+void collectPredecessors(int side, uint64_t node, Predecessors* out) {
+  const GenMaterial& mat = *work.mat;
+  const int mover = side ^ 1;
+  GenSquares sq;
+  if (node >= mat.baseSize) {
+    // An en-passant node has one predecessor: before the double step.
+    const uint64_t key = work.epKeys[side][node - mat.baseSize];
+    genDecode(mat, key / 4, &sq);
+    const int man = static_cast<int>(key % 4);
+    sq.man[man] = static_cast<uint8_t>(sq.man[man] + (mover == White ? -16 : 16));
+    addPredecessor(sq, mover, out);
+    return;
+  }
+  genDecode(mat, node, &sq);
+  const uint64_t occ = occupancy(mat, sq);
+  unmovePiece(sq, &sq.king[mover], King, mover, occ, out);
+  for (int i = 0; i < mat.men; ++i)
+    if (mat.colour[i] == mover) unmovePiece(sq, &sq.man[i], mat.type[i], mover, occ, out);
+}
+
+void spreadFrom(int side, uint64_t node, int d) {
+  Predecessors preds;
+  collectPredecessors(side, node, &preds);
+  std::sort(preds.node, preds.node + preds.n);
+  const int n = static_cast<int>(std::unique(preds.node, preds.node + preds.n) - preds.node);
+  const int mover = side ^ 1;
+  for (int i = 0; i < n; ++i) {
+    uint8_t& count = countOf(mover, preds.node[i]);
+    uint8_t& level = levelOf(mover, preds.node[i]);
+    if (count == CountIllegal) continue;
+    if (d % 2 == 0) {
+      // A move into a lost node wins.
+      if (count == 0 && (level % 2 == 0 || level <= d + 1)) continue;
+      level = static_cast<uint8_t>(d + 1);
+      count = 0;
+      work.highestLevel = std::max(work.highestLevel, d + 1);
+    } else if (count != 0 && count != CountDraw) {
+      // One more escape leads into a won node.
+      if (--count == 0) {
+        level = static_cast<uint8_t>(std::max<int>(level, d + 1));
+        work.highestLevel = std::max<int>(work.highestLevel, level);
+      }
+    }
+  }
+}
+
+void spreadLevels() {
+  for (int d = 0; d <= work.highestLevel && d < 255; ++d)
+    for (int side = 0; side < 2; ++side) {
+      const uint64_t n = work.level[side].size();
+      const uint8_t* level = work.level[side].data();
+      for (uint64_t node = 0; node < n; ++node)
+        if (level[node] == d && work.count[side][node] == 0) spreadFrom(side, node, d);
+    }
+}
+
+void initialHighest() {
+  work.highestLevel = 0;
+  for (int side = 0; side < 2; ++side)
+    for (uint64_t node = 0; node < work.level[side].size(); ++node)
+      if (work.count[side][node] == 0) work.highestLevel = std::max<int>(work.highestLevel, work.level[side][node]);
+}
+
+void finish(GenTable* table, GenStats* stats) {
+  const GenMaterial& mat = *work.mat;
+  for (int side = 0; side < 2; ++side) {
+    table->dist[side].assign(mat.baseSize, GenDraw);
+    table->legal[side].assign((mat.baseSize + 63) / 64, 0);
+    table->epKeys[side] = work.epKeys[side];
+    table->epDist[side].assign(work.epKeys[side].size(), GenDraw);
+    for (uint64_t node = 0; node < work.level[side].size(); ++node) {
+      const uint8_t count = work.count[side][node];
+      if (count == CountIllegal) continue;
+      const uint8_t d = count == 0 ? work.level[side][node] : GenDraw;
+      if (node < mat.baseSize) {
+        table->dist[side][node] = d;
+        table->legal[side][node / 64] |= 1ull << (node % 64);
+        ++stats->nodes[side];
+        if (d == GenDraw)
+          ++stats->draws[side];
+        else
+          ++(d % 2 ? stats->wins : stats->losses)[side];
+      } else {
+        table->epDist[side][node - mat.baseSize] = d;
+      }
+      if (d != GenDraw) stats->longestPlies = std::max<int>(stats->longestPlies, d);
+    }
+    work.level[side].release();
+    work.count[side].release();
+    std::vector<uint64_t>().swap(work.epKeys[side]);
+  }
+}
+
+}  // namespace
+
+bool genGenerate(const char* name, GenLookup lookup, GenTable* table, GenStats* stats) {
+  const auto start = std::chrono::steady_clock::now();
+  std::memset(stats, 0, sizeof *stats);
+  if (!genParseMaterial(name, &table->mat)) return false;
+  work.mat = &table->mat;
+  work.lookup = lookup;
+  work.missingClass = false;
+  searchFlags &= ~Chess960Flag;
+  for (int side = 0; side < 2; ++side) {
+    work.epKeys[side].clear();
+    if (!work.level[side].resize(table->mat.baseSize, 0) || !work.count[side].resize(table->mat.baseSize, CountIllegal))
+      return false;
+  }
+  judgeAllBaseNodes();
+  if (!work.missingClass) collectEpKeys();
+  for (int side = 0; side < 2 && !work.missingClass; ++side) judgeEpNodes(side);
+  if (work.missingClass) {
+    for (int side = 0; side < 2; ++side) {
+      work.level[side].release();
+      work.count[side].release();
+    }
+    return false;
+  }
+  initialHighest();
+  spreadLevels();
+  finish(table, stats);
+  stats->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return true;
+}
+
+uint8_t genTableDistance(const GenTable& table, GenSquares sq, int side, int ep) {
+  const GenMaterial& mat = table.mat;
+  const int mirror = mat.pawns && (sq.king[White] & 4) ? 7 : 0;
+  const uint64_t base = genNormalize(mat, &sq);
+  if (ep) {
+    const int pawnAt = (side == White ? ep - 8 : ep + 8) ^ mirror;
+    for (int i = 0; i < mat.men; ++i)
+      if (mat.type[i] == Pawn && sq.man[i] == pawnAt) {
+        const std::vector<uint64_t>& keys = table.epKeys[side];
+        const auto it = std::lower_bound(keys.begin(), keys.end(), genEpKey(base, i));
+        if (it != keys.end() && *it == genEpKey(base, i)) return table.epDist[side][it - keys.begin()];
+      }
+  }
+  return table.dist[side][base];
+}

@@ -1,0 +1,192 @@
+// The generator's numbering of a class: material from the class name, the
+// canonical form of a position under the board symmetries, and the node
+// number of that form (kings first, then one digit per man).
+#include <algorithm>
+#include <cstring>
+
+#include "board/types.h"
+#include "tablebase/tbgen.h"
+
+namespace {
+
+// Men letters in the order class names list them, strongest first.
+constexpr char menOrder[] = "qrbnp";
+constexpr PieceType menTypes[] = {Queen, Rook, Bishop, Knight, Pawn};
+
+int orderOf(char c) {
+  const char* at = std::strchr(menOrder, c);
+  return at && c ? static_cast<int>(at - menOrder) : -1;
+}
+
+// The White king's home squares without pawns: a1 b1 c1 d1 b2 c2 d2 c3 d3 d4.
+constexpr int8_t triangleNumber[64] = {
+    0,  1,  2,  3,  -1, -1, -1, -1, -1, 4,  5,  6,  -1, -1, -1, -1,
+    -1, -1, 7,  8,  -1, -1, -1, -1, -1, -1, -1, 9,  -1, -1, -1, -1,
+    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+constexpr uint8_t triangleSquare[10] = {0, 1, 2, 3, 9, 10, 11, 18, 19, 27};
+
+inline int reflect(int sq) { return ((sq & 7) << 3) | (sq >> 3); }
+
+// "k", White's men, "k", Black's men; at most seven letters in all.
+void joinName(const char* white, const char* black, char* name) {
+  int n = 0;
+  name[n++] = 'k';
+  for (const char* c = white; *c && n < 6; ++c) name[n++] = *c;
+  name[n++] = 'k';
+  for (const char* c = black; *c && n < 7; ++c) name[n++] = *c;
+  name[n] = '\0';
+}
+
+int radixOf(int type) { return type == Pawn ? 48 : 64; }
+
+// One side's letters sorted strongest first; false on a bad letter.
+bool sortMen(const char* from, int n, char* out) {
+  for (int i = 0; i < n; ++i)
+    if (orderOf(from[i]) < 0) return false;
+  std::memcpy(out, from, n);
+  out[n] = '\0';
+  std::sort(out, out + n, [](char a, char b) { return orderOf(a) < orderOf(b); });
+  return true;
+}
+
+// Identical men stand in ascending square order.
+void sortIdentical(const GenMaterial& mat, GenSquares* sq) {
+  for (int i = 1; i < mat.men && i < GenMaxMen; ++i)
+    for (int j = i; j > 0 && mat.type[j] == mat.type[j - 1] && mat.colour[j] == mat.colour[j - 1] &&
+                    sq->man[j] < sq->man[j - 1];
+         --j)
+      std::swap(sq->man[j], sq->man[j - 1]);
+}
+
+uint64_t encode(const GenMaterial& mat, const GenSquares& sq) {
+  const int wk = sq.king[White];
+  uint64_t node = mat.pawns ? static_cast<uint64_t>((wk >> 3) * 4 + (wk & 7))
+                            : static_cast<uint64_t>(triangleNumber[wk]);
+  node = node * 64 + sq.king[Black];
+  for (int i = 0; i < mat.men; ++i) {
+    const int pawn = mat.type[i] == Pawn;
+    node = node * (pawn ? 48 : 64) + (pawn ? sq.man[i] - 8 : sq.man[i]);
+  }
+  return node;
+}
+
+void transform(const GenMaterial& mat, GenSquares* sq, int xorMask, bool diagonal) {
+  auto move = [&](uint8_t& s) { s = static_cast<uint8_t>(diagonal ? reflect(s ^ xorMask) : s ^ xorMask); };
+  move(sq->king[0]);
+  move(sq->king[1]);
+  for (int i = 0; i < mat.men && i < GenMaxMen; ++i) move(sq->man[i]);
+}
+
+}  // namespace
+
+bool genParseMaterial(const char* name, GenMaterial* mat) {
+  std::memset(mat, 0, sizeof *mat);
+  const size_t len = std::strlen(name);
+  if (len < 2 || len > 7 || name[0] != 'k') return false;
+  const char* second = std::strchr(name + 1, 'k');
+  if (!second) return false;
+  const int whiteMen = static_cast<int>(second - name - 1);
+  const int blackMen = static_cast<int>(len) - whiteMen - 2;
+  if (whiteMen + blackMen > GenMaxMen) return false;
+  char white[16], black[16];
+  if (!sortMen(name + 1, whiteMen, white) || !sortMen(second + 1, blackMen, black)) return false;
+  joinName(white, black, mat->name);
+  mat->men = whiteMen + blackMen;
+  bool pawnOf[2] = {false, false};
+  for (int i = 0; i < mat->men; ++i) {
+    const bool isWhite = i < whiteMen;
+    const char c = isWhite ? white[i] : black[i - whiteMen];
+    mat->type[i] = menTypes[orderOf(c)];
+    mat->colour[i] = isWhite ? White : Black;
+    if (mat->type[i] == Pawn) pawnOf[mat->colour[i]] = true;
+  }
+  mat->pawns = pawnOf[White] || pawnOf[Black];
+  mat->epPossible = pawnOf[White] && pawnOf[Black];
+  mat->baseSize = mat->pawns ? 32 * 64 : 10 * 64;
+  for (int i = 0; i < mat->men; ++i) mat->baseSize *= static_cast<uint64_t>(radixOf(mat->type[i]));
+  return true;
+}
+
+void genStorageName(const char* white, const char* black, char* name, bool* swapped) {
+  // The side with more men is White; with equal numbers the one whose men,
+  // strongest first, are stronger at the first difference.
+  const size_t nw = std::strlen(white), nb = std::strlen(black);
+  bool swap = nb > nw;
+  if (nw == nb)
+    for (size_t i = 0; i < nw; ++i)
+      if (white[i] != black[i]) {
+        swap = orderOf(black[i]) < orderOf(white[i]);
+        break;
+      }
+  *swapped = swap;
+  joinName(swap ? black : white, swap ? white : black, name);
+}
+
+uint64_t genNormalize(const GenMaterial& mat, GenSquares* sq) {
+  const int wk = sq->king[White];
+  if (mat.pawns) {
+    if (wk & 4) transform(mat, sq, 7, false);
+    sortIdentical(mat, sq);
+    return encode(mat, *sq);
+  }
+  // Without pawns: the quadrant first, then the half of it below the a1-h8
+  // diagonal; a king on the diagonal leaves two forms, the smaller wins.
+  const int mask = (wk & 4 ? 7 : 0) | (wk & 32 ? 56 : 0);
+  const int k = wk ^ mask;
+  transform(mat, sq, mask, (k >> 3) > (k & 7));
+  sortIdentical(mat, sq);
+  const uint64_t node = encode(mat, *sq);
+  if ((k >> 3) != (k & 7)) return node;
+  GenSquares other = *sq;
+  transform(mat, &other, 0, true);
+  sortIdentical(mat, &other);
+  const uint64_t otherNode = encode(mat, other);
+  if (otherNode >= node) return node;
+  *sq = other;
+  return otherNode;
+}
+
+void genDecode(const GenMaterial& mat, uint64_t node, GenSquares* sq) {
+  for (int i = mat.men - 1; i >= 0; --i) {
+    const int pawn = mat.type[i] == Pawn;
+    const uint64_t radix = pawn ? 48 : 64;
+    sq->man[i] = static_cast<uint8_t>(node % radix + (pawn ? 8 : 0));
+    node /= radix;
+  }
+  sq->king[Black] = static_cast<uint8_t>(node % 64);
+  node /= 64;
+  sq->king[White] = mat.pawns ? static_cast<uint8_t>((node >> 2) * 8 + (node & 3)) : triangleSquare[node];
+}
+
+bool genPlace(const GenMen& men, char* className, bool* swapped, GenSquares* sq) {
+  if (men.count > GenMaxMen) return false;
+  char side[2][16];
+  int n[2] = {0, 0};
+  for (int i = 0; i < men.count; ++i) {
+    const int c = men.colour[i];
+    side[c][n[c]++] = menOrder[std::find(menTypes, menTypes + 5, men.type[i]) - menTypes];
+  }
+  char sorted[2][16];
+  for (int c = 0; c < 2; ++c) {
+    side[c][n[c]] = '\0';
+    sortMen(side[c], n[c], sorted[c]);
+  }
+  genStorageName(sorted[White], sorted[Black], className, swapped);
+  GenMaterial mat;
+  genParseMaterial(className, &mat);
+  // Fill the class's slots in order; swapped storage exchanges the colours
+  // and turns the board upside down so the pawns keep their direction.
+  const int flip = *swapped ? 56 : 0;
+  bool used[GenMaxMen] = {false, false, false};
+  for (int c = 0; c < 2; ++c) sq->king[c ^ (*swapped ? 1 : 0)] = static_cast<uint8_t>(men.king[c] ^ flip);
+  for (int slot = 0; slot < mat.men; ++slot)
+    for (int i = 0; i < men.count; ++i) {
+      const int colour = men.colour[i] ^ (*swapped ? 1 : 0);
+      if (used[i] || men.type[i] != mat.type[slot] || colour != mat.colour[slot]) continue;
+      used[i] = true;
+      sq->man[slot] = static_cast<uint8_t>(men.square[i] ^ flip);
+      break;
+    }
+  return true;
+}

@@ -1,0 +1,321 @@
+// The table generator against an independent oracle: 3-4-men positions
+// with exact distance to mate from another tablebase family, and
+// hand-picked ones (longest mates, en passant). Tables are made here.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "board_support.h"
+#include "engine/options.h"
+#include "tablebase/tablebase.h"
+#include "tablebase/tbgen.h"
+#include "tablebase/tbgen_file.h"
+#include "tools/tb_compress.h"
+
+namespace {
+
+// Distance of the set-up position from the tables in memory:
+// +n the side to move mates in n moves, -n it is mated in n, 0 draw;
+// plies gets the signed ply count (a mated side: 0 with loss set).
+struct Verdict {
+  int moves;
+  int plies;
+  int wdl;
+};
+
+bool verdictOfBoard(Verdict* v) {
+  GenMen men{};
+  for (int c = 0; c < 2; ++c) {
+    men.king[c] = static_cast<uint8_t>(kingSquare(c));
+    for (PieceSet set = pos.pieceSet[c] & ~1u; set; set &= set - 1) {
+      if (men.count == GenMaxMen) return false;
+      const int q = pos.pieceList[c][__builtin_ctz(set)];
+      men.type[men.count] = pos.pieceOn[q];
+      men.colour[men.count] = static_cast<uint8_t>(c);
+      men.square[men.count++] = static_cast<uint8_t>(q);
+    }
+  }
+  char name[8];
+  bool swapped;
+  GenSquares sq;
+  if (!genPlace(men, name, &swapped, &sq)) return false;
+  const GenTable* table = genStoredTable(name);
+  if (!table) return false;
+  const int side = static_cast<int>(pos.sideToMove) ^ (swapped ? 1 : 0);
+  const int ep = pos.epSquare ? static_cast<int>(pos.epSquare) ^ (swapped ? 56 : 0) : 0;
+  const uint8_t d = genTableDistance(*table, sq, side, ep);
+  if (d == GenDraw) {
+    *v = {0, 0, 0};
+  } else if (d % 2) {
+    *v = {(d + 1) / 2, d, 1};
+  } else {
+    *v = {-d / 2, -d, -1};
+  }
+  return true;
+}
+
+struct OracleLine {
+  std::string fen;
+  int dm;
+  int plies;  // -1000 when the line has none
+  int wdl;
+};
+
+std::vector<OracleLine> readOracle(const std::string& file) {
+  std::vector<OracleLine> lines;
+  std::ifstream in(std::string(BRAXEN_DATA_DIR) + "/nalimov/dtm/" + file);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t dm = line.find(" dm ");
+    if (line.empty() || line[0] == '#' || dm == std::string::npos) continue;
+    OracleLine o{line.substr(0, dm) + " 0 1", std::atoi(line.c_str() + dm + 4), -1000, 0};
+    const size_t plies = line.find("dtm_plies ");
+    if (plies != std::string::npos) {
+      std::istringstream rest(line.substr(plies + 10));
+      std::string wdl;
+      rest >> o.plies >> wdl >> o.wdl;
+    }
+    lines.push_back(o);
+  }
+  return lines;
+}
+
+const char* const threeFourMen[] = {
+    "kpk",  "knk",  "kbk",  "krk",  "kqk",  "kpkp", "knkp", "knkn", "kbkp", "kbkn", "kbkb", "krkp",
+    "krkn", "krkb", "krkr", "kqkp", "kqkn", "kqkb", "kqkr", "kqkq", "kppk", "knpk", "knnk", "kbpk",
+    "kbnk", "kbbk", "krpk", "krnk", "krbk", "krrk", "kqpk", "kqnk", "kqbk", "kqrk", "kqqk"};
+
+// The sanitizer build runs several times slower: there the three-men
+// classes stand for the rest.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t classesMade = 5;
+#else
+constexpr size_t classesMade = std::size(threeFourMen);
+#endif
+
+// Every class is made in memory and written to a folder that the engine's
+// own registry then reads, so each position is checked twice: the
+// generator's result and the file entry at the class index.
+class TbGenerator : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char dirTemplate[] = "/tmp/braxen-tbgen-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    folder = dirTemplate;
+    const auto start = std::chrono::steady_clock::now();
+    const GenHooks hooks{nullptr, [](const GenTable& t, const GenStats&) { return genWriteFiles(folder.c_str(), t); }};
+    for (size_t i = 0; i < classesMade; ++i)
+      ASSERT_NE(genWithDependencies(threeFourMen[i], hooks), nullptr) << threeFourMen[i];
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    SetDefaultOptions();
+    std::snprintf(tbPath, sizeof tbPath, "%s", folder.c_str());
+    ASSERT_TRUE(InitTablebases(true));
+  }
+  static void TearDownTestSuite() {
+    releaseTablebases();
+    tbPath[0] = '\0';
+    std::system(("rm -rf '" + folder + "'").c_str());
+  }
+  static double seconds;
+  static std::string folder;
+};
+double TbGenerator::seconds = 0;
+std::string TbGenerator::folder;
+
+// Checks one position; false when its class was not made in this build.
+bool expectAgrees(const OracleLine& o) {
+  boardtest::loadFen(o.fen);
+  Verdict v;
+  if (!verdictOfBoard(&v)) {
+    EXPECT_LT(classesMade, std::size(threeFourMen)) << "no table for " << o.fen;
+    return false;
+  }
+  EXPECT_EQ(v.moves, o.dm) << o.fen;
+  const int wdl = o.plies != -1000 ? o.wdl : o.dm > 0 ? 1 : o.dm < 0 ? -1 : 0;
+  if (o.plies != -1000) {
+    EXPECT_EQ(v.plies, o.plies) << o.fen;
+    EXPECT_EQ(v.wdl, o.wdl) << o.fen;
+  }
+  TbResult r{};
+  EXPECT_TRUE(probeTablebase(static_cast<int>(pos.sideToMove), &r)) << "file entry of " << o.fen;
+  EXPECT_EQ(r.kind, wdl) << o.fen;
+  EXPECT_EQ(r.distance, o.dm < 0 ? -o.dm : o.dm) << o.fen;
+  return true;
+}
+
+TEST_F(TbGenerator, AgreesWithTheOracleOnEveryThreeAndFourMenPosition) {
+  const std::vector<OracleLine> lines = readOracle("gaviota-dtm-3-4men-700.epd");
+  ASSERT_EQ(lines.size(), 700u);
+  int checked = 0;
+  for (const OracleLine& o : lines) checked += expectAgrees(o);
+  EXPECT_GE(checked, 100);
+  std::printf("%zu classes generated and written in %.1f s\n", classesMade, seconds);
+}
+
+TEST_F(TbGenerator, AgreesOnTheHandPickedPositionsWithEnPassant) {
+  const std::vector<OracleLine> lines = readOracle("endgame-dm-4.epd");
+  ASSERT_GE(lines.size(), 40u);
+  for (const OracleLine& o : lines) expectAgrees(o);
+}
+
+}  // namespace
+
+// ---- Against stockfish: never a shorter mate, never the opposite result ----------
+
+namespace {
+
+// A stockfish child process on two pipes.
+struct StockfishPipe {
+  pid_t pid = -1;
+  FILE* toChild = nullptr;
+  FILE* fromChild = nullptr;
+
+  bool start() {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return false;
+    pid = fork();
+    if (pid == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[1]);
+      close(out[0]);
+      execl("/usr/games/stockfish", "stockfish", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    toChild = fdopen(in[1], "w");
+    fromChild = fdopen(out[0], "r");
+    return pid > 0 && toChild && fromChild;
+  }
+  ~StockfishPipe() {
+    if (toChild) {
+      std::fputs("quit\n", toChild);
+      std::fclose(toChild);
+    }
+    if (fromChild) std::fclose(fromChild);
+    if (pid > 0) waitpid(pid, nullptr, 0);
+  }
+  // The mate distance of the deepest report (+ mates, - is mated), 0 when
+  // the last report is a centipawn score.
+  int mateAfter(const std::string& fen, int depth) {
+    std::fprintf(toChild, "position fen %s\ngo depth %d\n", fen.c_str(), depth);
+    std::fflush(toChild);
+    char line[4096];
+    int mate = 0;
+    while (std::fgets(line, sizeof line, fromChild)) {
+      if (std::strncmp(line, "bestmove", 8) == 0) break;
+      const char* score = std::strstr(line, " score ");
+      if (!score) continue;
+      mate = std::strncmp(score, " score mate ", 12) == 0 ? std::atoi(score + 12) : 0;
+    }
+    return mate;
+  }
+};
+
+std::string fenOf(const GenMaterial& mat, const GenSquares& sq, int side) {
+  char board[64];
+  std::memset(board, 0, sizeof board);
+  board[sq.king[White]] = 'K';
+  board[sq.king[Black]] = 'k';
+  for (int i = 0; i < mat.men; ++i)
+    board[sq.man[i]] = static_cast<char>(pieceLetters[mat.type[i] + (mat.colour[i] == Black ? 6 : 0)]);
+  std::string fen;
+  for (int rank = 7; rank >= 0; --rank) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const char c = board[rank * 8 + file];
+      if (!c) {
+        ++empty;
+        continue;
+      }
+      if (empty) fen += static_cast<char>('0' + empty);
+      empty = 0;
+      fen += c;
+    }
+    if (empty) fen += static_cast<char>('0' + empty);
+    if (rank) fen += '/';
+  }
+  return fen + (side == White ? " w - - 0 1" : " b - - 0 1");
+}
+
+}  // namespace
+
+TEST_F(TbGenerator, StockfishNeverFindsAShorterMateOrTheOppositeResult) {
+  const bool longRun = std::getenv("BRAXEN_LONG_TESTS") != nullptr;
+  const int wanted = longRun ? 1000 : 12;
+  StockfishPipe sf;
+  ASSERT_TRUE(sf.start()) << "/usr/games/stockfish is the referee (apt-get install -y stockfish)";
+  uint64_t seed = 20261207;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    return seed >> 33;
+  };
+  int checked = 0;
+  while (checked < wanted) {
+    const GenTable* table = genStoredTable(threeFourMen[next() % classesMade]);
+    ASSERT_NE(table, nullptr);
+    const int side = static_cast<int>(next() % 2);
+    const uint64_t node = next() % table->mat.baseSize;
+    if (!((table->legal[side][node / 64] >> (node % 64)) & 1)) continue;
+    const uint8_t d = table->dist[side][node];
+    if (d == GenDraw || d == 0 || d > 24) continue;
+    GenSquares sq;
+    genDecode(table->mat, node, &sq);
+    const int moves = d % 2 ? (d + 1) / 2 : -d / 2;
+    const std::string fen = fenOf(table->mat, sq, side);
+    const int mate = sf.mateAfter(fen, 2 * std::abs(moves) + 6);
+    if (moves > 0) {
+      EXPECT_GE(mate, 0) << fen << " table: mates in " << moves;
+      if (mate > 0) EXPECT_GE(mate, moves) << fen;
+    } else {
+      EXPECT_LE(mate, 0) << fen << " table: mated in " << -moves;
+      if (mate < 0) EXPECT_GE(-mate, -moves) << fen;
+    }
+    ++checked;
+  }
+}
+
+// Every generated file, compressed by the encoder, reads back through the
+// registry entry by entry exactly as the file itself: the three-men files
+// always, every file that was made with BRAXEN_LONG_TESTS=1.
+TEST_F(TbGenerator, CompressedFilesProbeLikeTheFilesTheyCameFrom) {
+  const bool longRun = std::getenv("BRAXEN_LONG_TESTS") != nullptr;
+  const std::string packed = folder + "-emd";
+  int compared = 0;
+  for (int classNo = 1; classNo <= 35; ++classNo) {
+    if (!longRun && classNo > 5) break;
+    const TbClass& c = tbClasses[classNo];
+    std::string tables[2];
+    ASSERT_EQ(std::system(("rm -rf '" + packed + "' && mkdir '" + packed + "'").c_str()), 0);
+    for (int side = 0; side < ((c.flags & TbOneFile) ? 1 : 2); ++side) {
+      const std::string name = std::string("/") + c.name + (side == 0 ? ".nbw" : ".nbb");
+      std::ifstream in(folder + name, std::ios::binary);
+      tables[side].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      if (tables[side].empty()) continue;
+      const std::vector<uint8_t> file =
+          tbCompress(reinterpret_cast<const uint8_t*>(tables[side].data()), tables[side].size(), 13, nullptr);
+      std::ofstream(packed + name + ".emd", std::ios::binary)
+          .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    }
+    if (tables[0].empty()) continue;
+    std::snprintf(tbPath, sizeof tbPath, "%s", packed.c_str());
+    ASSERT_TRUE(InitTablebases(true)) << c.name;
+    for (int side = 0; side < 2; ++side)
+      for (uint64_t i = 0; i < tables[side].size(); ++i)
+        ASSERT_EQ(probeClass(classNo, side, i), tbScoreOfByte(static_cast<int8_t>(tables[side][i])))
+            << c.name << " side " << side << " index " << i;
+    ++compared;
+  }
+  EXPECT_GE(compared, 5);
+  std::system(("rm -rf '" + packed + "'").c_str());
+  std::snprintf(tbPath, sizeof tbPath, "%s", folder.c_str());
+  ASSERT_TRUE(InitTablebases(true));
+}
