@@ -16,6 +16,7 @@ int gameMoveTotal = 0;
 int gameMovesPlayed = 0;
 GameRecord gameLog[GameMoveListSize];
 uint32_t gameRecordSerial = 0;
+uint32_t gameRecordNumber = 0;
 
 namespace {
 
@@ -66,6 +67,7 @@ void startGameRecord() {
   gameMoveTotal = 0;
   gameMovesPlayed = 0;
   gameRecordSerial++;
+  gameRecordNumber++;
   rootPly = 1;
 }
 

@@ -30,6 +30,9 @@ extern GameRecord gameLog[GameMoveListSize];
 // Changes whenever the game record does (a move played or taken back, a
 // new set-up): tells whether a game has changed since it was last saved.
 extern uint32_t gameRecordSerial;
+// Changes at every set-up (startGameRecord) and only there: which game the
+// record holds, so that a game is saved once however it goes on afterwards.
+extern uint32_t gameRecordNumber;
 // The record of game move k (0 = first move after the set-up): the live
 // record while it is still in gameHistory, else its copy in gameLog; null
 // when neither holds it.

@@ -4,6 +4,8 @@
 // before anything is changed, so the previous position stays in force.
 #include "board/setup.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "board/build.h"
@@ -17,6 +19,7 @@ uint8_t gameSideToMove = White;
 uint32_t gameMoveNumber = 0;
 uint8_t gameStartedFromSetUp = 0;
 char setUpFen[128] = "";
+const char* fenRejection = nullptr;
 
 namespace {
 
@@ -75,19 +78,40 @@ void cutComments(char* text) {
   *out = '\0';
 }
 
-// Splits into runs of letters, digits and '-'. False for an overlong field.
+// Why the last FEN was refused, for the front end's message.
+char fenRejectText[80];
+
+__attribute__((format(printf, 1, 2))) bool rejectFen(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vsnprintf(fenRejectText, sizeof fenRejectText, format, args);
+  va_end(args);
+  fenRejection = fenRejectText;
+  return false;
+}
+
+constexpr int FirstClockField = 11;  // fields 12 and 13: halfmove clock, fullmove number
+
+// Splits into runs of letters, digits and '-'. A clock field longer than
+// a field holds keeps its first characters, with leading zeros dropped, so
+// that its number saturates when it is read; any other overlong field
+// refuses the text.
 bool splitFields(const char* text, FenFields& f) {
   f.count = 0;
   const char* p = text;
   while (f.count < MaxFields) {
     while (*p != '\0' && !isFieldChar(*p)) ++p;
     if (*p == '\0') break;
+    char* out = f.text[f.count];
+    const bool clock = f.count >= FirstClockField;
     int n = 0;
-    while (isFieldChar(*p)) {
-      if (n == MaxFieldLength) return false;
-      f.text[f.count][n++] = *p++;
+    for (; isFieldChar(*p); ++p) {
+      if (clock && n == 1 && out[0] == '0' && *p >= '0' && *p <= '9') n = 0;
+      if (n < MaxFieldLength) out[n++] = *p;
+      else if (!clock) return rejectFen("field %d is longer than 31 characters", f.count + 1);
     }
-    f.text[f.count++][n] = '\0';
+    out[n] = '\0';
+    f.count++;
   }
   return true;
 }
@@ -107,11 +131,12 @@ bool parseRanks(const FenFields& f, ScratchBoard& b) {
     for (const char* c = f.text[field]; *c != '\0'; ++c) {
       if (*c >= '1' && *c <= '8') {
         file += *c - '0';
-        if (file > 8) return false;
+        if (file > 8) return rejectFen("rank %d has more than 8 squares", rank + 1);
         continue;
       }
       const char* letter = *c != '\0' ? std::strchr(pieceLetters + 1, *c) : nullptr;
-      if (letter == nullptr || file >= 8) return false;
+      if (letter == nullptr) return rejectFen("rank %d holds '%c', neither a piece nor a square count", rank + 1, *c);
+      if (file >= 8) return rejectFen("rank %d has more than 8 squares", rank + 1);
       const int index = static_cast<int>(letter - pieceLetters);
       b.type[rank * 8 + file] = static_cast<uint8_t>(index > 6 ? index - 6 : index);
       b.colour[rank * 8 + file] = index > 6 ? Black : White;
@@ -149,19 +174,22 @@ bool scratchAttacks(const ScratchBoard& b, int a, int k) {
 // men than missing pawns, and the side to move cannot take the other king.
 bool boardIsLegal(const ScratchBoard& b, int side) {
   for (int s = 0; s < 2; ++s) {
+    const char* colour = s == White ? "white" : "black";
     int count[7] = {};
     for (int q = 0; q < 64; ++q)
       if (b.colour[q] == s) {
         ++count[b.type[q]];
-        if (b.type[q] == Pawn && (rankOf(q) == 0 || rankOf(q) == 7)) return false;
+        if (b.type[q] == Pawn && (rankOf(q) == 0 || rankOf(q) == 7))
+          return rejectFen("a pawn stands on rank %d", rankOf(q) + 1);
       }
     auto atLeast = [](int n, int least) { return n > least ? n : least; };
-    if (count[King] != 1) return false;
+    if (count[King] != 1) return rejectFen("%s has %d kings", colour, count[King]);
     if (count[Pawn] + atLeast(count[Knight], 2) + atLeast(count[Bishop], 2) + atLeast(count[Rook], 2) +
             atLeast(count[Queen], 1) > 15)
-      return false;
+      return rejectFen("%s has more promoted men than missing pawns", colour);
   }
-  return !scratchAttacks(b, side, findKing(b, side ^ 1));
+  if (scratchAttacks(b, side, findKing(b, side ^ 1))) return rejectFen("the side to move can take the king");
+  return true;
 }
 
 // One castling right as written: wing, and the rook file if named.
@@ -232,21 +260,49 @@ uint32_t leadingNumber(const char* text, uint32_t most) {
   return static_cast<uint32_t>(value);
 }
 
-// Copies the cleaned FEN text, blanks collapsed, for the game file.
-void rememberFen(const char* text) {
-  size_t n = 0;
-  bool blank = false;
-  for (const char* c = text; *c != '\0' && n + 1 < sizeof setUpFen; ++c) {
-    const bool space = *c == ' ' || *c == '\t' || *c == '\r' || *c == '\n';
-    if (space) {
-      blank = n > 0;
-      continue;
+// The FEN of the position just set up, for the game file's FEN tag: what
+// the board holds, not the text as given, so that the tag is a FEN every
+// reader takes (foreign separators, dropped en-passant squares and
+// unusable castling letters never reach it). Chess960 rights are written
+// by rook file.
+void rememberFen(uint32_t castleWord, uint32_t halfmove, uint32_t fullmove) {
+  char* out = setUpFen;
+  for (int rank = 7; rank >= 0; --rank) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const int q = rank * 8 + file;
+      if (pos.colourOn[q] == NoColour) {
+        ++empty;
+        continue;
+      }
+      if (empty > 0) *out++ = static_cast<char>('0' + empty);
+      empty = 0;
+      *out++ = pieceLetters[pos.pieceOn[q] + (pos.colourOn[q] == Black ? 6 : 0)];
     }
-    if (blank && n + 2 < sizeof setUpFen) setUpFen[n++] = ' ';
-    blank = false;
-    setUpFen[n++] = *c;
+    if (empty > 0) *out++ = static_cast<char>('0' + empty);
+    if (rank > 0) *out++ = '/';
   }
-  setUpFen[n] = '\0';
+  *out++ = ' ';
+  *out++ = pos.sideToMove == White ? 'w' : 'b';
+  *out++ = ' ';
+  const char* castling = out;
+  const bool byFile = (optionFlags & Chess960Flag) != 0;
+  for (int s = 0; s < 2; ++s)
+    for (int kingside = 1; kingside >= 0; --kingside) {
+      if (!(castleWord & rightBit(s, kingside))) continue;
+      char letter = kingside ? 'K' : 'Q';
+      if (byFile) letter = static_cast<char>('A' + fileOf(kingside ? pos.castleRookShort[s] : pos.castleRookLong[s]));
+      *out++ = s == White ? letter : static_cast<char>(letter - 'A' + 'a');
+    }
+  if (out == castling) *out++ = '-';
+  *out++ = ' ';
+  if (pos.epSquare != 0) {
+    *out++ = static_cast<char>('a' + fileOf(static_cast<int>(pos.epSquare)));
+    *out++ = static_cast<char>('1' + rankOf(static_cast<int>(pos.epSquare)));
+  } else {
+    *out++ = '-';
+  }
+  snprintf(out, sizeof setUpFen - static_cast<size_t>(out - setUpFen), " %u %u", halfmove, fullmove);
 }
 
 // ---- Board stage --------------------------------------------------------------
@@ -306,7 +362,7 @@ struct SavedGame {
   Position board;
   GameRecord history[GameHistorySize];
   int topIndex, floor, moveTotal, movesPlayed;
-  uint32_t serial;
+  uint32_t serial, recordNumber;
   Move moves[GameMoveListSize];
   uint32_t root, fiftyLimit, options, search, moveNumber;
   uint8_t side, fromSetUp;
@@ -323,6 +379,7 @@ void saveGame() {
   saved.moveTotal = gameMoveTotal;
   saved.movesPlayed = gameMovesPlayed;
   saved.serial = gameRecordSerial;
+  saved.recordNumber = gameRecordNumber;
   std::memcpy(saved.moves, gameMoves, sizeof gameMoves);
   saved.root = rootPly;
   saved.fiftyLimit = fiftyMoveLimit;
@@ -343,6 +400,7 @@ void restoreGame() {
   gameMoveTotal = saved.moveTotal;
   gameMovesPlayed = saved.movesPlayed;
   gameRecordSerial = saved.serial;
+  gameRecordNumber = saved.recordNumber;
   std::memcpy(gameMoves, saved.moves, sizeof gameMoves);
   rootPly = saved.root;
   fiftyMoveLimit = saved.fiftyLimit;
@@ -387,16 +445,17 @@ bool setUpPosition(int mode, uint32_t castleWord, int halfmoveClock) {
 }
 
 uint32_t parseFen(const char* text) {
+  fenRejection = nullptr;
   static char buffer[MaxFenText];
-  if (text == nullptr || std::strlen(text) >= sizeof buffer) return 0;
+  if (text == nullptr || std::strlen(text) >= sizeof buffer) return rejectFen("the text is too long"), 0u;
   std::strcpy(buffer, text);
   cutComments(buffer);
   static FenFields f;
-  if (!splitFields(buffer, f) || f.count < 11) return 0;
+  if (!splitFields(buffer, f)) return 0;
+  if (f.count < 11) return rejectFen("%d fields where at least 11 are needed", f.count), 0u;
 
   static ScratchBoard b;
   if (!parseRanks(f, b)) return 0;
-  if (findKing(b, White) == NoSquare || findKing(b, Black) == NoSquare) return 0;
   const int side = std::strcmp(f.text[8], "w") == 0 ? White : Black;
   if (!boardIsLegal(b, side)) return 0;
   uint32_t word = std::strcmp(f.text[9], "-") == 0 ? 0 : parseCastling(b, f.text[9]);
@@ -425,12 +484,12 @@ uint32_t parseFen(const char* text) {
   std::memcpy(pos.colourOn, b.colour, 64);
   if (!setUpPosition(side, word, static_cast<int>(halfmove))) {
     restoreGame();
-    return 0;
+    return rejectFen("the side to move can take the king"), 0u;
   }
   gameSideToMove = static_cast<uint8_t>(side);
   gameMoveNumber = 2 * fullmove - 2 + static_cast<uint32_t>(side);
   gameStartedFromSetUp = 1;
-  rememberFen(buffer);
+  rememberFen(word, halfmove, fullmove);
   return 1;
 }
 

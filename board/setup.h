@@ -13,6 +13,9 @@ void newGame();
 // Parses, validates and sets up; on rejection the previous position stays.
 // Returns non-zero when the FEN was accepted.
 uint32_t parseFen(const char* text);
+// Why parseFen refused its last text ("rank 3 has more than 8 squares");
+// null after an accepted one.
+extern const char* fenRejection;
 // mode 2/3: load the start position first; 0/1: side to move for a board
 // already written into pieceOn/colourOn. False for an illegal position.
 // halfmoveClock: plies since the last capture or pawn move (FEN field 5).

@@ -21,12 +21,13 @@ struct Alternatives {
   int maxWeight = 0;
 };
 
+// Learning changes only the record's last 16-bit word, so only those two
+// bytes are written: one write of two bytes at an even offset never spans
+// two pages of the file, so a kill at any moment leaves each record either
+// as it was or as learned, and the key and move are never touched.
 void writeRecord(int index, const BookRecord& r) {
-  unsigned char b[8] = {static_cast<unsigned char>(r.key), static_cast<unsigned char>(r.key >> 8),
-                        static_cast<unsigned char>(r.key >> 16), static_cast<unsigned char>(r.key >> 24),
-                        static_cast<unsigned char>(r.move), static_cast<unsigned char>(r.move >> 8),
-                        static_cast<unsigned char>(r.learn), static_cast<unsigned char>(r.learn >> 8)};
-  if (fseek(bookFile, 4 + 8L * index, SEEK_SET) == 0 && fwrite(b, 1, 8, bookFile) == 8) fflush(bookFile);
+  const unsigned char b[2] = {static_cast<unsigned char>(r.learn), static_cast<unsigned char>(r.learn >> 8)};
+  if (fseek(bookFile, 4 + 8L * index + 6, SEEK_SET) == 0 && fwrite(b, 1, 2, bookFile) == 2) fflush(bookFile);
 }
 
 bool bothSidesAtFullStrength() {

@@ -8,6 +8,7 @@
 #include "board/setup.h"
 #include "engine/edition.h"
 #include "engine/options.h"
+#include "platform/platform.h"
 #include "search/think.h"
 #include "search/tt.h"
 
@@ -89,8 +90,11 @@ void mergeRecord(const LearnRecord& r, int* count) {
   else if (worst >= 0) records[worst] = r;
 }
 
+// Rewrites the file whole through a temporary file, so that a kill during
+// the save leaves the old file or the new one, never a truncated one.
 void writeRecords(int count) {
-  FILE* f = fopen(editionLearnFile, "wb");
+  char tempName[128];  // the learning file name is short and relative
+  FILE* f = platformBeginReplace(editionLearnFile, tempName, sizeof tempName);
   if (f == nullptr) return;
   unsigned char b[16];
   put32(b, LearnFileMagic);
@@ -105,7 +109,7 @@ void writeRecords(int count) {
     put16(b + 14, r.flagWord);
     ok = fwrite(b, 1, 16, f) == 16;
   }
-  fclose(f);
+  platformFinishReplace(f, tempName, editionLearnFile, ok);
 }
 
 }  // namespace

@@ -27,9 +27,9 @@ namespace {
 constexpr const char* resultTexts[4] = {"*", "1/2-1/2", "1-0", "0-1"};
 constexpr size_t MoveLineLength = 60;  // a move line is written once it is longer
 
-// The serial of the game record when it was last saved; the start value
-// matches no record.
-uint32_t savedSerial = ~0u;
+// The number of the game record last saved; the start value matches no
+// record.
+uint32_t savedRecord = ~0u;
 
 const char* OnOff(uint32_t bit) { return (searchFlags & bit) ? "on" : "off"; }
 
@@ -49,14 +49,29 @@ void WriteTags(FILE* f, int engineSide, int result) {
   if (gameStartedFromSetUp) fprintf(f, "[SetUp \"1\"]\n[FEN \"%s\"]\n", setUpFen);
 }
 
+// A text inside the settings comment: a "}" would end the comment early,
+// so it is written as ")".
+const char* CommentSafe(const char* text) {
+  static char safe[4][PathBufferSize];
+  static int next = 0;
+  char* out = safe[next];
+  next = (next + 1) % 4;
+  size_t n = 0;
+  for (; text[n] != '\0' && n + 1 < PathBufferSize; ++n) out[n] = text[n] == '}' ? ')' : text[n];
+  out[n] = '\0';
+  return out;
+}
+
 // The four lines of settings the game was played with.
 void WriteSettings(FILE* f) {
   fprintf(f, "{CT=%d Hash=%ldMb, Retain=%s, PosLrn=%s Tbs=%d/%ldMb/d=%d draw=%d mpv=%d\n", 1,
           static_cast<long>(hashSizeKb / 1024), OnOff(OptRetainHash), OnOff(OptPositionLearning),
           static_cast<int>(tbFilesRegistered),
           static_cast<long>(tbCacheBytes >> 20), tbProbeDepth, -drawScore, multiPvCount);
-  fprintf(f, "Paths tbs=<%s>\ndata=<%s>\neng=<%s> name=<%s>\n", tbPath, dataFolder, engineFolder, engineFileName);
-  fprintf(f, "%s Book=%s/%s Pos=%d BkLrn=%s %d Elo=%s/%d/%d\n", bookFileName, OnOff(OptOwnBook),
+  fprintf(f, "Paths tbs=<%s>\n", CommentSafe(tbPath));
+  fprintf(f, "data=<%s>\neng=<%s> name=<%s>\n", CommentSafe(dataFolder), CommentSafe(engineFolder),
+          CommentSafe(engineFileName));
+  fprintf(f, "%s Book=%s/%s Pos=%d BkLrn=%s %d Elo=%s/%d/%d\n", CommentSafe(bookFileName), OnOff(OptOwnBook),
           BookStyleName(searchFlags), static_cast<int>(recordCount), OnOff(OptBookLearning), 100,
           OnOff(OptLimitStrength), eloTarget, eloMax);
   fprintf(f, "L=%s Sel=%d Fut=%s Os=%s fp=%d td=%d smart=%s comb=%s %s HM=%s swdl=%s}\n", OnOff(OptGuiTimeLag),
@@ -96,7 +111,9 @@ void AppendMove(char* line, size_t size, int k, bool first) {
 
 void WriteMoves(FILE* f) {
   char line[256] = "";
-  for (int k = 0; k < gameMovesPlayed && gameMoveRecord(k) != nullptr; ++k) {
+  // A record without a move ends the list: a blank move would make the
+  // rest of the file unreadable.
+  for (int k = 0; k < gameMovesPlayed && gameMoveRecord(k) != nullptr && gameMoveRecord(k)->move != 0; ++k) {
     AppendMove(line, sizeof line, k, k == 0);
     if (strlen(line) > MoveLineLength) {
       fprintf(f, "%s\n", line);
@@ -147,10 +164,11 @@ void WritePgnGame(FILE* f, int engineSide, int result) {
 }
 
 int SaveFinishedGame() {
-  // "quit" right after "ucinewgame" finds the same game again: it was
-  // saved already and is not written a second time.
-  if (gameRecordSerial == savedSerial) return 1;
-  savedSerial = gameRecordSerial;
+  // A game is saved once. "quit" right after "ucinewgame" finds the same
+  // game again, and so does the end of a game after a "ucinewgame" whose
+  // new position was refused (a search there adds to the old record).
+  if (gameRecordNumber == savedRecord) return 1;
+  savedRecord = gameRecordNumber;
 
   // The engine's side and score come from its last searched move.
   int side = 0, result = 0;

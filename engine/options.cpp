@@ -3,6 +3,7 @@
 #include "engine/options.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -224,7 +225,11 @@ bool SpinRange(int id, long& low, long& high) {
     case TablebaseDepth: high = 7; return true;
     case MultiPv: low = 1; high = 127; return true;
     case NalimovCache: low = 1; high = 256; return true;
-    case UciElo: low = eloMin; high = eloMax; return true;
+    // The maximum is measured anew at every start and varies with the
+    // machine's load: a value saved by a GUI in an earlier run may lie a
+    // little above it and is then held at the maximum (ApplySpin), not
+    // dropped for full strength.
+    case UciElo: low = eloMin; high = LONG_MAX; return true;
     default: return false;
   }
 }
@@ -243,8 +248,8 @@ void ApplySpin(int id, long v) {
       InitTablebases(false);
       break;
     case UciElo:
-      eloTarget = static_cast<int32_t>(v);
-      if (optionFlags & OptLimitStrength) nodeRateLimit = RateForElo(static_cast<uint32_t>(v));
+      eloTarget = static_cast<int32_t>(v < eloMax ? v : eloMax);
+      if (optionFlags & OptLimitStrength) nodeRateLimit = RateForElo(static_cast<uint32_t>(eloTarget));
       break;
     default: break;
   }

@@ -1,5 +1,6 @@
 // The "position" command: game continuation, set-up and the move list,
 // keeping the game record in step with what the GUI sends.
+#include <cstdio>
 #include <cstring>
 
 #include "board/history.h"
@@ -82,6 +83,14 @@ void PlayMoveList(char* cursor) {
 }  // namespace
 
 void HandlePosition(char* cursor) {
+  // Without "startpos" or "fen" the moves (if any) go on from the current
+  // position: the game neither ends nor begins, and the text is no model
+  // for the next continuation test.
+  char* setUp = cursor;
+  if (!MatchKeyword("startpos", setUp) && !MatchKeyword("fen", setUp)) {
+    if (MatchKeyword("moves", cursor)) PlayMoveList(cursor);
+    return;
+  }
   const bool newGameBegins = CheckGameContinues(cursor);
   newGameAnnounced = false;
   strcpy(lastPositionText, cursor);  // both buffers hold one command line
@@ -98,8 +107,12 @@ void HandlePosition(char* cursor) {
     memcpy(fenText, cursor, length);
     fenText[length] = '\0';
     // A rejected FEN leaves the old position; its moves belong to the
-    // position that was refused and are not played.
-    if (parseFen(fenText) == 0) return;
+    // position that was refused and are not played. The GUI's log shows why.
+    if (parseFen(fenText) == 0) {
+      printf("info string FEN rejected: %s; the previous position stays\n",
+             fenRejection != nullptr ? fenRejection : "not a position");
+      return;
+    }
     gamePlyCount = 1;
     cursor = moves;
   }

@@ -101,8 +101,10 @@ const char* MoveText(unsigned move, unsigned style) {
     }
     SquareText(out, to);
     if (promotion) {
-      // The UCI protocol spells the new piece in lower case.
+      // The UCI protocol spells the new piece in lower case; PGN's
+      // algebraic moves put "=" before it.
       char letter = pieceLetters[promotionType[kind >> 12]];
+      if (san) *out++ = '=';
       *out++ = uci ? static_cast<char>(letter - 'A' + 'a') : letter;
     }
   }

@@ -54,11 +54,13 @@ int EngineMain() {
   randomState = platformTick();
   SetDefaultOptions();
   if (!ttAllocate(StartupHashKb)) return StartupFailure("the hash tables");
-  if (optionFlags & OptPositionLearning) learnLoad();
   newGame();
   gamePlyCount = 1;
-  // The calibration search measures the node rate; it reads no input.
+  // The calibration search measures the node rate; it reads no input. It
+  // ends with the tables cleared, so the learned positions are loaded
+  // after it: they must be in the table at the first real search.
   runCalibration();
+  if (optionFlags & OptPositionLearning) learnLoad();
   // The book's status and record count go into the "uci" reply.
   bookOpen();
 

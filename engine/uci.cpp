@@ -33,8 +33,10 @@ bool outputLost = false;  // a write to standard output has failed
 void QuitForLostStream(bool& lost, const char* what, int err) {
   if (!lost) {
     lost = true;
+    // A line starting with "%" is PGN's escape line: readers skip it, so
+    // the note never breaks the games around it.
     char text[96];
-    snprintf(text, sizeof text, "FATAL ERROR: %s pipe gone errno=%d\n", what, err);
+    snprintf(text, sizeof text, "%%FATAL ERROR: %s pipe gone errno=%d\n", what, err);
     AppendToGameFile(text);
   }
   strcpy(lineBuffer, "quit");
@@ -64,8 +66,12 @@ bool IsPlainStop(const char* line) {
 }  // namespace
 
 void AppendToGameFile(const char* text) {
-  FILE* f = fopen(editionGameFile, "a");
+  FILE* f = fopen(editionGameFile, "a+");
   if (f == nullptr) return;
+  // The text must start a line of its own.
+  const bool lineOpen = fseek(f, -1, SEEK_END) == 0 && fgetc(f) != '\n';
+  fseek(f, 0, SEEK_END);
+  if (lineOpen) fputc('\n', f);
   fputs(text, f);
   fclose(f);
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +66,11 @@ const char* nonEmptyEnv(const char* name) {
 }  // namespace
 
 void platformDataFolder(char* out, size_t size) {
+  platformDataFolderName(out, size);
+  if (out[0] != '\0') makeFolders(out);
+}
+
+void platformDataFolderName(char* out, size_t size) {
   if (size == 0) return;
   out[0] = '\0';
   const char* base = nonEmptyEnv("APPDATA");
@@ -83,9 +89,37 @@ void platformDataFolder(char* out, size_t size) {
   int n = snprintf(out, size, "%.*s%s/%s", static_cast<int>(baseLen), base, suffix, dataFolderName);
   if (n < 0 || static_cast<size_t>(n) >= size) {
     out[0] = '\0';  // a cut path would name the wrong folder
-    return;
   }
-  makeFolders(out);
+}
+
+FILE* platformBeginReplace(const char* path, char* tempPath, size_t size) {
+  const int n = snprintf(tempPath, size, "%s.%ld.tmp", path, static_cast<long>(getpid()));
+  if (n < 0 || static_cast<size_t>(n) >= size) return nullptr;
+  return fopen(tempPath, "wb");
+}
+
+bool platformFinishReplace(FILE* f, const char* tempPath, const char* path, bool ok) {
+  // The bytes must be on the disk before the name points at them, or a
+  // crash after the rename could leave the new name on an empty file.
+  ok = ok && fflush(f) == 0 && ferror(f) == 0 && fsync(fileno(f)) == 0;
+  ok = fclose(f) == 0 && ok;
+  if (ok && rename(tempPath, path) == 0) {
+    // The rename itself lives in the folder: sync it too (best effort).
+    char folder[4096];
+    snprintf(folder, sizeof folder, "%s", path);
+    char* slash = strrchr(folder, '/');
+    if (slash == nullptr) snprintf(folder, sizeof folder, ".");
+    else if (slash == folder) slash[1] = '\0';
+    else *slash = '\0';
+    const int d = open(folder, O_RDONLY | O_DIRECTORY);
+    if (d >= 0) {
+      fsync(d);
+      close(d);
+    }
+    return true;
+  }
+  unlink(tempPath);
+  return false;
 }
 
 bool platformEnterFolder(const char* path) {

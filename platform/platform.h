@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Milliseconds from a monotonic clock, truncated to 32 bits: it wraps after
 // about 49.7 days, so compare ticks only by unsigned subtraction.
@@ -21,6 +22,18 @@ LocalDate platformLocalDate();
 // Chess". Written into out (NUL-terminated, no trailing slash). The folder is
 // created when missing; failures are ignored.
 void platformDataFolder(char* out, size_t size);
+// The same folder name, without creating the folder ("" when no variable
+// gives it).
+void platformDataFolderName(char* out, size_t size);
+// Writing a file whole so that a kill or a crash at any moment leaves
+// either the old file or the new one: platformBeginReplace opens a
+// temporary file beside path (its name goes to tempPath); the caller writes
+// into it and hands it to platformFinishReplace with ok = whether every
+// write succeeded. That flushes and syncs the bytes, closes the file and
+// renames it over path. On any failure the temporary file is removed, path
+// is left as it was, and the result is false.
+FILE* platformBeginReplace(const char* path, char* tempPath, size_t size);
+bool platformFinishReplace(FILE* f, const char* tempPath, const char* path, bool ok);
 // Makes path the current directory; false on failure.
 bool platformEnterFolder(const char* path);
 // The running program's folder (no trailing slash) and file name, from

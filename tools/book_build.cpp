@@ -13,6 +13,7 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/setup.h"
+#include "platform/platform.h"
 #include "tools/tools.h"
 
 namespace {
@@ -61,6 +62,18 @@ bool countGame(const PgnGame& g, int plies, std::map<uint64_t, MoveStats>* stats
   return true;
 }
 
+// The engine's data folder exists only once the engine has run; a book
+// built into it before that creates it. Other folders are left to the user.
+void makeDataFolderFor(const std::string& out) {
+  const size_t slash = out.find_last_of('/');
+  if (slash == std::string::npos) return;
+  std::string folder = out.substr(0, slash);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  char dataFolder[4096];
+  platformDataFolderName(dataFolder, sizeof dataFolder);
+  if (dataFolder[0] != '\0' && folder == dataFolder) platformDataFolder(dataFolder, sizeof dataFolder);
+}
+
 bool readCount(const char* text, int low, int high, int* out) {
   char* end = nullptr;
   const long v = std::strtol(text, &end, 10);
@@ -97,6 +110,7 @@ int buildCommand(int argc, char** argv) {
   }
   BookBuildCounts counts;
   const std::vector<BookEntry> book = buildBook(games, plies, minGames, &counts);
+  makeDataFolderFor(out);
   if (!writeBookFile(out, book)) return std::fprintf(stderr, "book build: cannot write %s\n", out.c_str()), 1;
   std::printf("games read: %d\nskipped (set-up or variant): %d\nstopped at an illegal move: %d\n", counts.games,
               counts.skippedSetUp, counts.stoppedIllegal);
@@ -156,8 +170,12 @@ std::vector<BookEntry> buildBook(const std::vector<PgnGame>& games, int plies, i
   return book;
 }
 
+// The book is written whole beside its old version and renamed over it,
+// so that an interrupted build never leaves a broken book where the engine
+// looks for one.
 bool writeBookFile(const std::string& path, const std::vector<BookEntry>& entries) {
-  FILE* f = std::fopen(path.c_str(), "wb");
+  std::vector<char> tempName(path.size() + 32);
+  FILE* f = platformBeginReplace(path.c_str(), tempName.data(), tempName.size());
   if (f == nullptr) return false;
   auto put = [f](uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
@@ -168,8 +186,7 @@ bool writeBookFile(const std::string& path, const std::vector<BookEntry>& entrie
     put(e.move, 2);
     put(e.learn, 2);
   }
-  const bool ok = std::ferror(f) == 0;
-  return std::fclose(f) == 0 && ok;
+  return platformFinishReplace(f, tempName.data(), path.c_str(), std::ferror(f) == 0);
 }
 
 long checkBookFile(const std::string& path, std::string* problem) {

@@ -3,6 +3,8 @@
 // reads back.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "search/think.h"
 #include "tools/book_build.h"
 #include "tools/pgn_reader.h"
+#include "tools/tools.h"
 
 namespace {
 
@@ -156,6 +159,33 @@ TEST(BookBuild, TheEnginePlaysFromABookOfMasterGames) {
   ASSERT_TRUE(writeBookFile(path, shuffled));
   EXPECT_EQ(checkBookFile(path, &problem), -1);
   EXPECT_NE(problem.find("order"), std::string::npos);
+}
+
+// On a fresh account the data folder does not exist until the engine first
+// runs; a book built into it creates it. Any other missing folder is the
+// user's mistake and stays an error.
+TEST(BookBuild, ABookForTheDataFolderCreatesTheFolder) {
+  char here[1024];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  const std::string account = std::string(here) + "/fresh-account";
+  ASSERT_EQ(setenv("APPDATA", account.c_str(), 1), 0);
+  const std::string pgn = gamesDir + "carlsen-pgnmentor-2851.pgn";
+  const struct {
+    std::string out;
+    int status;
+  } cases[] = {
+      {account + "/BRAXEN Chess//B12SPBook.bxk", 0},
+      {account + "/BRAXEN Chess/B12SPBook.bxk", 0},
+      {std::string(here) + "/no-such-folder/B12SPBook.bxk", 1},
+  };
+  for (const auto& c : cases) {
+    std::string args[] = {"book", "build", c.out, pgn};
+    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data()};
+    EXPECT_EQ(bookCommand(4, argv), c.status) << c.out;
+    std::string problem;
+    EXPECT_EQ(checkBookFile(c.out, &problem) > 0, c.status == 0) << c.out << ": " << problem;
+  }
+  unsetenv("APPDATA");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "board/history.h"
 #include "board/position.h"
@@ -58,6 +59,12 @@ std::string gameFile() {
   return text.str();
 }
 
+int countOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+  return n;
+}
+
 class GameFile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -99,7 +106,22 @@ TEST_F(GameFile, MovesCarryTimesScoresAndDepthsFromWhitesView) {
   EXPECT_EQ(gameMoveRecord(0)->flags & 0x10, 0) << "written search marks are cleared";
 }
 
+// The FEN tag is the position as set up, whatever the text looked like:
+// other separators, an en-passant square no pawn can use, castling letters
+// without their rooks, clocks missing or out of range.
 TEST_F(GameFile, TagsAndASetUpWithBlackToMove) {
+  const struct { const char* text; const char* fen; } setUps[] = {
+      {"4k3/8/8/8/8/8/4P3/4K3 b - - 0 12", "4k3/8/8/8/8/8/4P3/4K3 b - - 0 12"},
+      {"4k3/8/8/8/8/8/4P3/4K3,b,KQkq,e3,0,12", "4k3/8/8/8/8/8/4P3/4K3 b - - 0 12"},
+      {"4k3/8/8/8/8/8/4P3/4K3   black  -  -  7  00012", "4k3/8/8/8/8/8/4P3/4K3 b - - 7 12"},
+      {"r3k2r/8/8/8/4Pp2/8/8/R3K2R b KQkq e3 5 12", "r3k2r/8/8/8/4Pp2/8/8/R3K2R b KQkq e3 5 12"},
+      {"rk5r/8/8/8/8/8/8/RK5R b HAha - 0 12", "rk5r/8/8/8/8/8/8/RK5R b HAha - 0 12"},
+  };
+  for (const auto& c : setUps) {
+    position(std::string("fen ") + c.text + " moves e8d7 e2e4 b8b7");
+    const std::string pgn = pgnOfCurrentGame(1, 3);
+    EXPECT_NE(pgn.find("[SetUp \"1\"]\n[FEN \"" + std::string(c.fen) + "\"]\n"), std::string::npos) << c.text << "\n" << pgn;
+  }
   position("fen 4k3/8/8/8/8/8/4P3/4K3 b - - 0 12 moves e8d7 e2e4");
   const std::string pgn = pgnOfCurrentGame(1, 3);
   EXPECT_NE(pgn.find("[Event \"" + std::string(editionGameFile) + "\"]\n[Site \"\"]\n[Date \""), std::string::npos);
@@ -170,6 +192,42 @@ TEST_F(GameFile, EachFinishedGameIsAppendedOnce) {
   EXPECT_EQ(gameFile(), first) << "AutoSave PGN off";
   EXPECT_EQ(gameCounter, before + 1) << "the game still counts";
   saveFlags |= SaveAutoPgn;
+}
+
+// Whatever comes after the end of a game (a "ucinewgame", a refused FEN, a
+// move played on the old board), the game is in the file once, and a
+// "position" without "startpos" or "fen" continues the game instead of
+// ending it.
+TEST_F(GameFile, AGameIsWrittenOnceAndABarePositionContinuesIt) {
+  const struct { const char* name; std::vector<const char*> after; } cases[] = {
+      {"quit after ucinewgame", {}},
+      {"refused FEN, a move, another game", {"fen 8/8/8/8/8/8/8/8 w - - 0 1", "moves a7a6", "startpos moves d2d4 d7d5 c2c4"}},
+      {"bare position, another game", {"", "moves a7a6", "startpos moves d2d4 d7d5 c2c4"}},
+  };
+  for (const auto& c : cases) {
+    std::remove(editionGameFile);
+    position("startpos moves e2e4 e7e5 g1f3");
+    SaveFinishedGame();  // "ucinewgame"
+    newGameAnnounced = true;
+    for (const char* text : c.after) position(text);
+    SaveFinishedGame();  // "quit"
+    const std::string file = gameFile();
+    EXPECT_EQ(countOf(file, "[Event "), c.after.empty() ? 1 : 2) << c.name << "\n" << file;
+    EXPECT_EQ(countOf(file, "1.e4 {0} e5 {0} 2.Nf3 {0}"), 1) << c.name << "\n" << file;
+  }
+
+  std::remove(editionGameFile);
+  newGameAnnounced = true;
+  position("startpos moves e2e4 e7e5 g1f3");
+  const int before = gameCounter;
+  position("");
+  position("moves b8c6");
+  position("moves");
+  EXPECT_EQ(gameCounter, before) << "the game goes on";
+  position("startpos moves e2e4 e7e5 g1f3 b8c6 f1b5");
+  EXPECT_EQ(gameCounter, before) << "and the GUI's next list still continues it";
+  SaveFinishedGame();
+  EXPECT_NE(gameFile().find("1.e4 {0} e5 {0} 2.Nf3 {0} Nc6 {0} 3.Bb5 {0} \n*\n"), std::string::npos) << gameFile();
 }
 
 TEST_F(GameFile, ANewGameOnTheSameMovesStartsWithoutTheOldSearchData) {

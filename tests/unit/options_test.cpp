@@ -154,20 +154,28 @@ TEST_F(OptionsTest, CheckOptionsSetTheirOwnBits) {
   EXPECT_EQ(Listed("GUI Time Lag"), "option name GUI Time Lag type check default false");
 }
 
+// UCI_Elo below the minimum is ignored; above the maximum (which is
+// measured anew at every start) it is held at the maximum.
 TEST_F(OptionsTest, StrengthLimitFollowsElo) {
-  Set("UCI_Elo value 1200");  // outside the bounds: ignored
-  Set("UCI_Elo value 2800");
-  EXPECT_EQ(eloTarget, 2285);
-  EXPECT_EQ(nodeRateLimit, 0u);
   Set("UCI_LimitStrength value true");
-  EXPECT_EQ(nodeRateLimit, 1024u);
-  Set("UCI_Elo value 1250");
-  EXPECT_EQ(nodeRateLimit, 16u);
+  EXPECT_EQ(nodeRateLimit, 1024u) << "the default Elo, 2285";
+  const uint32_t top = RateForElo(2799);
+  // Each value is set after 2285; an ignored one leaves that.
+  const struct { const char* value; int target; uint32_t rate; } cases[] = {
+      {"1200", 2285, 1024}, {"1250", 1250, 16}, {"2799", 2799, top}, {"2800", 2799, top},
+      {"3110", 2799, top},  {"99999999999999999999", 2285, 1024},  {"x", 2285, 1024},
+  };
+  for (const auto& c : cases) {
+    Set("UCI_Elo value 2285");
+    Set(std::string("UCI_Elo value ") + c.value);
+    EXPECT_EQ(eloTarget, c.target) << c.value;
+    EXPECT_EQ(nodeRateLimit, c.rate) << c.value;
+  }
   Set("UCI_LimitStrength value false");
   EXPECT_EQ(nodeRateLimit, 0u);
-  Set("UCI_Elo value 2799");
-  EXPECT_EQ(nodeRateLimit, 0u);
-  EXPECT_EQ(Listed("UCI_Elo"), "option name UCI_Elo type spin min 1250 max 2799 default 2799");
+  Set("UCI_Elo value 2500");
+  EXPECT_EQ(nodeRateLimit, 0u) << "no limit while UCI_LimitStrength is off";
+  EXPECT_EQ(Listed("UCI_Elo"), "option name UCI_Elo type spin min 1250 max 2799 default 2500");
 }
 
 TEST_F(OptionsTest, EloBoundsComeFromTheMeasuredRate) {

@@ -2,10 +2,14 @@
 // trip and eviction, and learned entries surviving a change of Hash.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "board/position.h"
 #include "board/setup.h"
@@ -115,6 +119,47 @@ TEST_F(PositionLearning, AFullFileKeepsItsMorePreciousRecords) {
   searched(100, 40, 100);
   learnSave();
   EXPECT_EQ(fileBytes().size(), 4u + 16u) << "and is written over on saving";
+}
+
+// A save killed at any moment leaves the file as it was or as saved, never
+// cut short: a child process saves over and over and is killed at a random
+// moment. The file is large so that writing it takes most of the child's
+// time.
+TEST_F(PositionLearning, AKillDuringTheSaveLeavesTheOldOrTheNewFile) {
+  ASSERT_TRUE(ttAllocate(64));  // a small table: the child spends its time on the file
+  std::string old;
+  {
+    std::ofstream out(editionLearnFile, std::ios::binary);
+    const unsigned char magic[4] = {0x54, 0xF3, 0x85, 0x4A};
+    out.write(reinterpret_cast<const char*>(magic), 4);
+    for (int i = 0; i < LearnFileCapacity - 1; ++i) {
+      unsigned char r[16] = {static_cast<unsigned char>(i), static_cast<unsigned char>(i >> 8), 0x5A, 0, 1, 2, 3, 4,
+                             0, 0, 0, 0, 10, 0, 0xC0, 0x8A};
+      out.write(reinterpret_cast<const char*>(r), 16);
+    }
+  }
+  old = fileBytes();
+  searched(100, 40, 100);
+  learnSave();
+  const std::string saved = fileBytes();
+  ASSERT_EQ(saved.size(), old.size() + 16);
+
+  std::mt19937 random(12);
+  for (int trial = 0; trial < 12; ++trial) {
+    std::ofstream(editionLearnFile, std::ios::binary) << old;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) learnSave();
+    }
+    usleep(2000 + random() % 20000);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const std::string now = fileBytes();
+    EXPECT_TRUE(now == old || now == saved) << "trial " << trial << ": " << now.size() << " bytes";
+  }
+  ASSERT_TRUE(ttAllocate(hashSizeKb));
 }
 
 TEST_F(PositionLearning, ChangingTheHashKeepsLearnedEntries) {

@@ -66,9 +66,10 @@ TEST(ReportMoveText, CoordinateAndAlgebraicStyles) {
       {M("g1", "f3"), san | Knight | StyleFile | StyleRank, "Ng1f3"},
       {static_cast<Move>(M("g1", "f3") | CheckMark), san | Knight | StyleFile | StyleRank, "Ng1f3+"},
       {M("d1", "d8", CaptureKind), san | Queen, "Qxd8"},
-      {M("e7", "d8", PromoteQueen), san | Pawn, "exd8Q"},
-      {M("e7", "d8", PromoteRook), san | Pawn, "exd8R"},
-      {M("e7", "e8", PromoteKnight), san | Pawn, "e8N"},
+      {M("e7", "d8", PromoteQueen), san | Pawn, "exd8=Q"},
+      {M("e7", "d8", PromoteRook), san | Pawn, "exd8=R"},
+      {M("e7", "e8", PromoteKnight), san | Pawn, "e8=N"},
+      {static_cast<Move>(M("e7", "e8", PromoteQueen) | CheckMark), StyleSan | Pawn, "e8=Q+  "},
       {M("e1", "e2"), san | King, "Ke2"},
       // Padding: seven characters in algebraic style, exactly one space with bit 15.
       {M("g1", "f3"), StyleSan | Knight, "Nf3    "},

@@ -96,25 +96,31 @@ TEST(FenSetUp, RefusedTextsLeaveThePreviousGameInForce) {
   ASSERT_NE(pos.epSquare, 0u);
   ASSERT_NE(optionFlags & Chess960Flag, 0u);
   const Snapshot before;
-  const char* refused[] = {
-      "8/8/8/8/8/8/8/8 w - - 0 1",                                      // no kings
-      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq",             // too few fields
-      "rnbqkbnr/ppppxppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",       // unknown letter
-      "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",       // digit past the rank
-      "rnbqkbnr/pppppppp/4p4/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",     // digit runs past the rank
-      "rnbqkbnr/ppppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",      // nine men on a rank
-      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKKNR w KQkq - 0 1",       // two white kings
-      "rnbqkbnP/pppppppp/8/8/8/8/PPPPPPP1/RNBQKBNR w KQkq - 0 1",       // pawn on the last rank
-      "4k3/8/8/8/8/8/8/p3K3 w - - 0 1",                                 // pawn on the first rank
-      "QQQQQQQQ/QQ6/8/8/8/8/8/4K2k b - - 0 1",                          // ten queens
-      "4k3/8/8/8/8/8/PPPPPPPP/NNN1K3 w - - 0 1",                        // more promoted than missing pawns
-      "4k3/4R3/8/8/8/8/8/4K3 w - - 0 1",                                // side to move can take the king
-      "4k3/8/8/8/8/8/nnnn4/bbb1K3 b - - 0 1",                           // likewise, with four knights
+  const std::string longCastling(32, 'K');
+  const struct { std::string fen; const char* reason; } refused[] = {
+      {"8/8/8/8/8/8/8/8 w - - 0 1", "white has 0 kings"},
+      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq", "10 fields where at least 11 are needed"},
+      {"rnbqkbnr/ppppxppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "rank 7 holds 'x', neither a piece nor a square count"},
+      {"rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "rank 6 holds '9', neither a piece nor a square count"},
+      {"rnbqkbnr/pppppppp/4p4/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "rank 6 has more than 8 squares"},
+      {"rnbqkbnr/ppppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "rank 7 has more than 8 squares"},
+      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKKNR w KQkq - 0 1", "white has 2 kings"},
+      {"rnbqkbnP/pppppppp/8/8/8/8/PPPPPPP1/RNBQKBNR w KQkq - 0 1", "a pawn stands on rank 8"},
+      {"4k3/8/8/8/8/8/8/p3K3 w - - 0 1", "a pawn stands on rank 1"},
+      {"QQQQQQQQ/QQ6/8/8/8/8/8/4K2k b - - 0 1", "white has more promoted men than missing pawns"},
+      {"4k3/8/8/8/8/8/PPPPPPPP/NNN1K3 w - - 0 1", "white has more promoted men than missing pawns"},
+      {"4k3/4R3/8/8/8/8/8/4K3 w - - 0 1", "the side to move can take the king"},
+      {"4k3/8/8/8/8/8/nnnn4/bbb1K3 b - - 0 1", "the side to move can take the king"},
+      {"4k3/8/8/8/8/8/8/4K2R w " + longCastling + " - 0 1", "field 10 is longer than 31 characters"},
+      {std::string(1100, ' ') + StartFen, "the text is too long"},
   };
-  for (const char* fen : refused) {
-    EXPECT_EQ(parseFen(fen), 0u) << fen;
-    EXPECT_TRUE(before.unchanged()) << fen;
+  for (const auto& c : refused) {
+    EXPECT_EQ(parseFen(c.fen.c_str()), 0u) << c.fen;
+    EXPECT_STREQ(fenRejection, c.reason) << c.fen;
+    EXPECT_TRUE(before.unchanged()) << c.fen;
   }
+  ASSERT_NE(parseFen(StartFen), 0u);
+  EXPECT_EQ(fenRejection, nullptr);
 }
 
 TEST(FenSetUp, NineQueensAndThreeKnightsWithPawnsAreHeld) {
@@ -208,12 +214,25 @@ TEST(FenSetUp, ClocksAndMoveNumber) {
   playText("a2a3");
   EXPECT_FALSE(fiftyMoveDraw());
 
-  ASSERT_NE(parseFen("4k3/8/8/8/8/8/8/4K3 b - - 0 65535"), 0u);
-  EXPECT_EQ(gameMoveNumber, 2u * 65535 - 1);
-  ASSERT_NE(parseFen("4k3/8/8/8/8/8/8/4K3 w - - 0 99999"), 0u);
-  EXPECT_EQ(gameMoveNumber, 2u * 65535 - 2);
-  ASSERT_NE(parseFen("4k3/8/8/8/8/8/8/4K3 w - - 0 0"), 0u);
-  EXPECT_EQ(gameMoveNumber, 0u);
+  // Move numbers are held at 65535, however long their text; a clock
+  // field longer than 31 characters is read like any other.
+  const std::string nines(40, '9'), zeros(40, '0');
+  const struct { std::string fen; uint32_t moveNumber, halfmoves; } clocks[] = {
+      {"4k3/8/8/8/8/8/8/4K3 b - - 0 65535", 2u * 65535 - 1, 0},
+      {"4k3/8/8/8/8/8/8/4K3 w - - 0 99999", 2u * 65535 - 2, 0},
+      {"4k3/8/8/8/8/8/8/4K3 w - - 0 0", 0, 0},
+      {"4k3/8/8/8/8/8/8/4K3 w - - 0 " + nines, 2u * 65535 - 2, 0},
+      {"4k3/8/8/8/8/8/8/4K3 w - - " + zeros + "12 " + zeros + "60", 118, 12},
+      {"4k3/8/8/8/8/8/8/4K3 b - - " + nines + " " + nines, 2u * 65535 - 1, 0},
+  };
+  for (const auto& c : clocks) {
+    ASSERT_NE(parseFen(c.fen.c_str()), 0u) << c.fen << ": " << fenRejection;
+    EXPECT_EQ(gameMoveNumber, c.moveNumber) << c.fen;
+    if (c.halfmoves != 0) EXPECT_EQ(pos.plyCount - pos.lastIrreversiblePly, c.halfmoves) << c.fen;
+  }
+  ASSERT_NE(parseFen(("4k3/8/8/8/8/8/8/R3K3 w - - " + nines + " 1").c_str()), 0u);
+  playText("a1a2");
+  EXPECT_TRUE(fiftyMoveDraw()) << "a huge halfmove clock saturates";
   // A halfmove field that is not a number ends the text there.
   ASSERT_NE(parseFen("4k3/8/8/8/8/8/8/4K3 b - - x 40"), 0u);
   EXPECT_EQ(gameMoveNumber, 1u);
