@@ -335,6 +335,19 @@ TEST_F(Tablebases, ATableLostAfterRegistrationLosesOnlyThatTable) {
   EXPECT_EQ(distance(krkWhite), 17);
 }
 
+// "NalimovCache" resizes the cache and keeps the registered files.
+TEST_F(Tablebases, ResizingTheCacheKeepsTheTables) {
+  writeTableAt(folder("tbA"), kqkWhite, 120);
+  registerPath("tbA");
+  EXPECT_EQ(tbCacheEntries, (1u << 20) / TbEntryCost);
+  EXPECT_EQ(distance(kqkWhite), 7);
+  tbCacheBytes = 3u << 20;
+  EXPECT_TRUE(InitTablebases(false));
+  EXPECT_EQ(tbCacheEntries, (3u << 20) / TbEntryCost);
+  EXPECT_EQ(tbFilesRegistered, 1u);
+  EXPECT_EQ(distance(kqkWhite), 7);
+}
+
 // ---- Block cache ---------------------------------------------------------------
 
 class TablebaseCache : public Tablebases {
