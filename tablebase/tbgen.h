@@ -94,6 +94,10 @@ uint8_t genTableDistance(const GenTable& table, GenSquares sq, int side, int ep)
 // ---- Classes kept in memory (tbgen_store.cpp) ----------------------------------------
 
 
+// The storage name of a class given with either side first ("krkq" ->
+// "kqkr"); false for a name that is no class of three to five men.
+bool genStorageNameOf(const char* name, char* storage);
+
 // The classes that the captures and promotions of a class lead into, by
 // their storage names.
 std::vector<std::string> genDependencies(const char* name);

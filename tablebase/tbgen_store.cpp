@@ -70,6 +70,14 @@ std::vector<std::string> genDependencies(const char* name) {
   return deps;
 }
 
+bool genStorageNameOf(const char* name, char* storage) {
+  GenMaterial mat;
+  if (!genParseMaterial(name, &mat) || mat.men == 0) return false;
+  bool swapped;
+  GenSquares sq;
+  return genPlace(menOfMaterial(mat), storage, &swapped, &sq);
+}
+
 void genSetExternalLookup(GenExternalLookup lookup) { externalLookup = lookup; }
 
 const GenTable* genStoredTable(const char* name) {

@@ -70,12 +70,12 @@ int tbGenerateCommand(int argc, char** argv) {
         return 2;
       }
     } else {
-      GenMaterial mat;
-      if (!genParseMaterial(argv[i], &mat) || mat.men == 0) {
+      char storage[8];
+      if (!genStorageNameOf(argv[i], storage)) {
         std::fprintf(stderr, "tb generate: not a class of three to five men: %s\n", argv[i]);
         return 2;
       }
-      classes.push_back(argv[i]);
+      classes.push_back(storage);
     }
   }
   if (!outputDir || (classes.empty() && men == 0)) {

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -318,4 +319,48 @@ TEST_F(TbGenerator, CompressedFilesProbeLikeTheFilesTheyCameFrom) {
   std::system(("rm -rf '" + packed + "'").c_str());
   std::snprintf(tbPath, sizeof tbPath, "%s", folder.c_str());
   ASSERT_TRUE(InitTablebases(true));
+}
+
+// ---- Encoding and class names -------------------------------------------------------
+
+TEST(TbGeneratorEncoding, DistancesSurviveTheByteAndWordEncodings) {
+  // distance byte (plies), stored byte, stored word
+  struct Case {
+    uint8_t dist;
+    int byte, word;
+  };
+  const Case cases[] = {
+      {GenDraw, 0, 0},       {1, 126, 32766},   // mates in 1
+      {0, -126, -32766},                         // checkmated now
+      {2, -125, -32765},     {251, 1, 32641},   // mated in 1; mates in 126
+      {253, -128, 32640},    {252, -127, -32640}};  // mates in 127; mated in 126
+  for (const Case& c : cases) {
+    EXPECT_EQ(genStoredValue(c.dist, false), c.byte) << int(c.dist);
+    EXPECT_EQ(genStoredValue(c.dist, true), c.word) << int(c.dist);
+    uint8_t back = 7;
+    EXPECT_TRUE(genDistanceOf(c.byte & 0xFF, false, &back));
+    EXPECT_EQ(back, c.dist);
+    EXPECT_TRUE(genDistanceOf(c.word & 0xFFFF, true, &back));
+    EXPECT_EQ(back, c.dist);
+  }
+  uint8_t d;
+  EXPECT_FALSE(genDistanceOf(GenUnknownByte, false, &d)) << "127 is no information";
+  EXPECT_FALSE(genDistanceOf(GenUnknownWord, true, &d));
+}
+
+TEST(TbGeneratorEncoding, ClassNamesPutTheStrongerSideFirstAndListWhatCapturesLeadTo) {
+  const std::pair<const char*, const char*> names[] = {
+      {"krkq", "kqkr"}, {"kpkn", "knkp"}, {"kpkp", "kpkp"}, {"kkrp", "krpk"}, {"kpkrr", "krrkp"}, {"kbkn", "kbkn"}};
+  for (const auto& [given, stored] : names) {
+    char out[8];
+    ASSERT_TRUE(genStorageNameOf(given, out)) << given;
+    EXPECT_STREQ(out, stored) << given;
+  }
+  char out[8];
+  EXPECT_FALSE(genStorageNameOf("kqqqkq", out)) << "six men";
+  EXPECT_FALSE(genStorageNameOf("kxk", out));
+  EXPECT_FALSE(genStorageNameOf("kk", out));
+  const std::vector<std::string> deps = genDependencies("krpkr");
+  for (const char* d : {"kpkr", "krkr", "krpk", "kqrkr", "krrkr", "krbkr", "krnkr", "kqrk", "krrk", "krnk"})
+    EXPECT_NE(std::find(deps.begin(), deps.end(), d == std::string("kpkr") ? "krkp" : d), deps.end()) << d;
 }
