@@ -16,6 +16,17 @@ dir=${1:-build}
 [ $# -gt 0 ] && shift
 case "$dir" in /*) ;; *) dir="$root/$dir" ;; esac
 jobs=${BRAXEN_JOBS:-2}
+# The profile must never end up in a commit: a folder inside the checkout
+# has to be one git ignores (build*, for example).
+case "$dir/" in
+  "$root"/*)
+    if command -v git >/dev/null && git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1 &&
+      ! git -C "$root" check-ignore -q "$dir/pgo-profile"; then
+      echo "pgo-build: $dir is inside the checkout but not ignored by git; use build or build-*" >&2
+      exit 2
+    fi
+    ;;
+esac
 train="$dir/pgo-train"
 profile="$dir/pgo-profile"
 stamp="$profile/trained.stamp"
