@@ -48,9 +48,8 @@ constexpr uint8_t dirClass[16] = {16, 16, 16, 16, 8, 8, 8, 8, 4, 4, 4, 4, 4, 4, 
 // (1 << type) of the men a line in each direction continues through.
 constexpr uint8_t passMask[16] = {48, 48, 48, 48, 40, 40, 40, 40, 4, 4, 4, 4, 4, 4, 4, 4};
 
-inline int highestSlot(PieceSet set) {
-  return set > 255 ? highestBit[set >> 8] + 8 : highestBit[set];
-}
+// Highest set bit (0 for an empty set); one bit-scan instruction.
+inline int highestSlot(PieceSet set) { return set ? 31 - __builtin_clz(set) : 0; }
 inline int lowestSlot(PieceSet set) {
   return (set & 255) ? lowestBit[set & 255] : lowestBit[(set >> 8) & 255] + 8;
 }

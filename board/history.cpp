@@ -106,7 +106,7 @@ bool takeBackGameMove() {
   if (top <= gameHistoryFloor || pos.plyTop != &pos.plyStack[0]) return false;
   plyFromRecord(pos.plyStack[1], *gameTop);
   pos.plyTop = &pos.plyStack[1];
-  unmakeMove();
+  unmakeMoveRetraced();
   --gameTop;
   plyFromRecord(pos.plyStack[0], *gameTop);
   pos.lastTo = top - 1 > gameHistoryFloor ? moveTo(pos.plyStack[0].move) : 0;

@@ -2,6 +2,8 @@
 // and both attack tables are brought up to date incrementally.
 #include "board/makemove.h"
 
+#include <cstring>
+
 #include "board/attacks.h"
 #include "board/geometry.h"
 #include "board/history.h"
@@ -144,6 +146,129 @@ void placeMan(int sq, int type, int side, PieceSet bit) {
   blockBoth(sq, lineClass[type]);
 }
 
+// What make saves for unmake: both attack tables and the threat values as
+// they stood before the move. Copying them back is much cheaper than
+// retracing every attack update in reverse, and gives the same state,
+// since the tables and threat values are functions of the board alone.
+struct UndoTables {
+  AttackTable attackTable[2];
+  int32_t pieceThreat[64];
+  int32_t threatSum[2];
+  PieceSet evalSet[2];
+};
+UndoTables undoTables[MaxPly];
+
+inline UndoTables& undoTablesOf(const PlyRecord* r) { return undoTables[r - pos.plyStack]; }
+
+inline void saveTables(UndoTables& u) {
+  std::memcpy(u.attackTable, pos.attackTable, sizeof u.attackTable);
+  std::memcpy(u.pieceThreat, pos.pieceThreat, sizeof u.pieceThreat);
+  u.threatSum[0] = pos.threatSum[0];
+  u.threatSum[1] = pos.threatSum[1];
+  u.evalSet[0] = pos.evalSet[0];
+  u.evalSet[1] = pos.evalSet[1];
+}
+
+inline void restoreTables(const UndoTables& u) {
+  std::memcpy(pos.attackTable, u.attackTable, sizeof u.attackTable);
+  std::memcpy(pos.pieceThreat, u.pieceThreat, sizeof u.pieceThreat);
+  pos.threatSum[0] = u.threatSum[0];
+  pos.threatSum[1] = u.threatSum[1];
+  pos.evalSet[0] = u.evalSet[0];
+  pos.evalSet[1] = u.evalSet[1];
+  pos.dirtyPieces[0] = pos.dirtyPieces[1] = 0;
+}
+
+inline void clearSquare(int sq) {
+  pos.colourOn[sq] = NoColour;
+  pos.pieceOn[sq] = None;
+  pos.slotBitOn[sq] = 0;
+}
+
+inline void putMan(int sq, int type, int side, PieceSet bit) {
+  pos.colourOn[sq] = static_cast<uint8_t>(side);
+  pos.pieceOn[sq] = static_cast<uint8_t>(type);
+  pos.slotBitOn[sq] = bit;
+  pos.pieceList[side][slotOf(bit)] = static_cast<uint8_t>(sq);
+}
+
+// The board part of taking back a castling move (the tables are copied back).
+void uncastleBoard(const PlyRecord* r) {
+  const int s = r->mover;
+  const CastleSquares c = castleSquares(s, r->move);
+  const PieceSet rookBit = pos.slotBitOn[c.rookTo];
+  clearSquare(c.kingTo);
+  clearSquare(c.rookTo);
+  putMan(c.kingFrom, King, s, 1);
+  putMan(c.rookFrom, Rook, s, rookBit);
+  pos.moveCount[c.kingTo] = r->oldMoveCount;
+  pos.moveCount[c.rookTo] = static_cast<uint8_t>(r->capturedSlot);
+  pos.moveCount[c.kingFrom] = 0;
+  pos.moveCount[c.rookFrom] = 0;
+}
+
+// The board part of taking back an ordinary move, promotion or capture.
+void unmoveBoard(const PlyRecord* r) {
+  const Move m = r->move;
+  const int s = r->mover, o = s ^ 1;
+  const int f = moveFrom(m), t = moveTo(m);
+  const int P = pos.pieceOn[t];
+  const int T = isPromotion(m) ? static_cast<int>(Pawn) : P;
+  const int V = r->capturedType;
+  const PieceSet bit = pos.slotBitOn[t];
+  const PieceSet victim = r->capturedSlot;
+  pos.moveCount[t] = r->oldMoveCount;
+  putMan(f, T, s, bit);
+  if ((m & KindMask) == EnPassantKind) {
+    const int sq = s == White ? t - 8 : t + 8;
+    pos.colourOn[sq] = static_cast<uint8_t>(o);
+    pos.pieceOn[sq] = Pawn;
+    pos.slotBitOn[sq] = victim;
+    pos.pieceSet[o] |= victim;
+    pos.pawnRanksOnFile[o][fileOf(sq) + 1] |= static_cast<uint8_t>(1 << rankOf(sq));
+    pos.material[o] += pieceValue[Pawn];
+    pos.materialSignature[o] += 0x10000;
+  }
+  pos.pieceOn[t] = static_cast<uint8_t>(V);
+  if (T == Pawn) {
+    pos.pawnsOnRank[s][rankOf(f)] |= bit;
+    pos.pawnRanksOnFile[s][fileOf(f) + 1] |= static_cast<uint8_t>(1 << rankOf(f));
+    if (P != Pawn) {
+      pos.material[s] -= promotionGain[P];
+      typeSet(P)[s] &= ~bit;
+      pos.pawnSet[s] |= bit;
+      setSliderBits(s, P, bit, false);
+      signatureChange(s, P, -1);
+      signatureChange(s, Pawn, +1);
+    } else {
+      pos.pawnsOnRank[s][rankOf(t)] &= ~bit;
+      pos.pawnRanksOnFile[s][fileOf(t) + 1] &= static_cast<uint8_t>(~(1 << rankOf(t)));
+    }
+  }
+  if (V) {
+    pos.colourOn[t] = static_cast<uint8_t>(o);
+    pos.slotBitOn[t] = victim;
+    pos.pieceSet[o] |= victim;
+    if (V == Pawn) pos.pawnRanksOnFile[o][fileOf(t) + 1] |= static_cast<uint8_t>(1 << rankOf(t));
+    pos.material[o] += pieceValue[V];
+    signatureChange(o, V, +1);
+  } else {
+    pos.colourOn[t] = NoColour;
+    pos.slotBitOn[t] = 0;
+  }
+}
+
+// The fields every unmake restores from the record, after the board.
+inline void restoreFromRecord(const PlyRecord* r) {
+  pos.epSquare = r->oldEpSquare;
+  pos.lastIrreversiblePly = r->oldIrreversible;
+  pos.hashKey = (static_cast<uint64_t>(r->keyHi) << 32) | r->keyLo;
+  pos.threatTrend = r->oldThreatTrend;
+  --pos.plyCount;
+  --pos.plyTop;
+  pos.lastTo = static_cast<uint32_t>(moveTo(pos.plyTop->move));
+}
+
 }  // namespace
 
 // The castling part of make and unmake. On make the old move counts of the
@@ -221,6 +346,7 @@ void makeMove(Move m) {
   ++nodeCount;
   ++pos.plyCount;
   PlyRecord* r = ++pos.plyTop;
+  saveTables(undoTablesOf(r));
   r->oldThreatTrend = static_cast<int8_t>(pos.threatTrend);
   pos.lastTo = static_cast<uint32_t>(t);
   r->oldEpSquare = static_cast<uint8_t>(pos.epSquare);
@@ -319,6 +445,23 @@ void makeMove(Move m) {
 }
 
 void unmakeMove() {
+  const PlyRecord* r = pos.plyTop;
+  if (r->move == NullMove) {
+    unmakeNullMove();
+    return;
+  }
+  const int s = r->mover;
+  AttackTable* swap = pos.attacksUs;
+  pos.attacksUs = pos.attacksThem;
+  pos.attacksThem = swap;
+  if ((r->move & KindMask) == CastleKind) uncastleBoard(r);
+  else unmoveBoard(r);
+  restoreTables(undoTablesOf(r));
+  restoreFromRecord(r);
+  pos.sideToMove = static_cast<uint32_t>(s);
+}
+
+void unmakeMoveRetraced() {
   PlyRecord* r = pos.plyTop;
   const Move m = r->move;
   if (m == NullMove) {

@@ -17,7 +17,12 @@ extern uint32_t rootPly;
 extern uint32_t fiftyMoveLimit;
 
 void makeMove(Move m);
+// Takes back the move at plyTop, which the last makeMove at this ply made:
+// the attack tables and threat values come back from what that make saved.
 void unmakeMove();
+// Takes back the move at plyTop by retracing every update in reverse; for a
+// record rebuilt from the game history, which no makeMove at this ply saved.
+void unmakeMoveRetraced();
 void makeNullMove();
 // Takes back the null move at plyTop (unmakeMove also does when it finds one).
 void unmakeNullMove();

@@ -28,11 +28,21 @@ inline int materialPoints(int side) { return pos.materialSignature[side] & 0xFF;
 // Pieces (not pawns, not the king) of a side (signature byte 1).
 inline int pieceCountOf(int side) { return (pos.materialSignature[side] >> 8) & 0xFF; }
 
-inline int kingDistance(int a, int b) {
-  const int dr = rankOf(a) - rankOf(b), df = fileOf(a) - fileOf(b);
-  const int r = dr < 0 ? -dr : dr, f = df < 0 ? -df : df;
-  return r > f ? r : f;
-}
+// King (Chebyshev) distance of every pair of squares, looked up rather than
+// computed: the king and passed-pawn terms ask for it many times per call.
+struct KingDistanceTable {
+  uint8_t v[64][64];
+  constexpr KingDistanceTable() : v() {
+    for (int a = 0; a < 64; ++a)
+      for (int b = 0; b < 64; ++b) {
+        const int dr = rankOf(a) - rankOf(b), df = fileOf(a) - fileOf(b);
+        const int r = dr < 0 ? -dr : dr, f = df < 0 ? -df : df;
+        v[a][b] = static_cast<uint8_t>(r > f ? r : f);
+      }
+  }
+};
+inline constexpr KingDistanceTable kingDistances{};
+inline int kingDistance(int a, int b) { return kingDistances.v[a][b]; }
 inline int manhattan(int a, int b) {
   const int dr = rankOf(a) - rankOf(b), df = fileOf(a) - fileOf(b);
   return (dr < 0 ? -dr : dr) + (df < 0 ? -df : df);

@@ -345,6 +345,7 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
       continue;
     }
     makeMove(plain);
+    prefetchChild();
     if (moverLeftKingInCheck()) {
       unmakeMove();
       sm.key = IllegalKey;

@@ -205,6 +205,7 @@ int moveLoop(Node& n, int passDepth) {
     }
 
     makeMove(plain);
+    prefetchChild();
     if (moverLeftKingInCheck()) {
       unmakeMove();
       sm.key = IllegalKey;

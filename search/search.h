@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include "board/types.h"
+#include "eval/eval.h"
+#include "search/tt.h"
 
 // Deepest ply a node may have: its children would need a ply record past
 // the end of the stack, so it returns its static evaluation instead.
@@ -45,3 +47,12 @@ void searchPoll();
 int staticScore(int side, int ply, int depth, int alpha, int beta);
 // True when the opponent of `side` has a pawn on its 6th or 7th rank.
 bool opponentPawnsAdvanced(int side);
+
+// Starts loading what the node just made reads first, its bucket of the
+// transposition table and its evaluation-cache entry, while the mover's
+// legality and the repetition tests run.
+inline void prefetchChild() {
+  const int side = static_cast<int>(pos.sideToMove);
+  ttPrefetch(side);
+  evalCachePrefetch(side);
+}

@@ -1,6 +1,7 @@
 // Random games checked against from-scratch rebuilds: after every make and
 // unmake the attack tables, key, material, signature, threat values and
-// piece sets must equal a fresh computation, and unmake must give back the
+// piece sets must equal a fresh computation, and both ways of unmaking
+// (copying the saved tables back, retracing the updates) must give back the
 // position record bit for bit.
 #include <gtest/gtest.h>
 
@@ -100,6 +101,11 @@ void exploreFrom(std::mt19937& rng, int depth) {
     }
     unmakeMove();
     ASSERT_TRUE(sameAsNow(before)) << "unmake of move " << m;
+    // Unmake copies the saved tables back; the retracing unmake used for
+    // moves taken back from the game record must reach the same state.
+    makeMove(m);
+    unmakeMoveRetraced();
+    ASSERT_TRUE(sameAsNow(before)) << "retraced unmake of move " << m;
   }
   if (!isInCheck()) {
     makeNullMove();
