@@ -8,4 +8,5 @@ target=braxen-engine
 [ "${1:-}" = "--pb" ] && target=braxen-engine-pb
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "${BRAXEN_JOBS:-2}" --target "$target" >/dev/null
+scripts/install-book.sh  # the default book, unless the data folder has one
 exec "build/$target"
