@@ -3,5 +3,6 @@
 
 int perftCommand(int argc, char** argv);
 int matchCommand(int argc, char** argv);
-int benchCommand(int argc, char** argv);
 int bookCommand(int argc, char** argv);
+int bookProbeCommand(int argc, char** argv);
+int epdCommand(int argc, char** argv);
