@@ -183,7 +183,7 @@ int bookProbeCommand(int argc, char** argv) {
       std::snprintf(san, sizeof san, "%s", m.move != 0 ? MoveText(shown, StyleSan | StyleNoPad | sanDisambiguation(shown)) : "illegal");
       std::printf("%-6s %-8s %5d %7d %3s %4d", uci, san, (m.moveWord >> 12) & 7, m.learn & 31,
                   (m.learn & 0x80) ? "yes" : "-", (m.learn >> 5) & 3);
-      for (int style = 1; style <= 4; ++style) std::printf(" %8.1f%%", 100 * m.odds[style] + 0.0);
+      for (int style = 1; style <= 4; ++style) std::printf(" %8.1f%%", 100 * m.odds[style]);
       std::printf("\n");
     }
     std::printf("odds with Book Learning %s\n", learning ? "on (learned weights)" : "off (static classes)");
