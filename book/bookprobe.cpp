@@ -31,32 +31,14 @@ BookRecord decode(const unsigned char* b) {
   return r;
 }
 
-// The draw of one record under a style; 0 when its class is too low.
+// The draw of one record under a style; 0 when its class is too low. The
+// random words are drawn only for records that can be chosen, Wild's two
+// in that order.
 int32_t styleScore(int style, int w, const BookRecord& r, bool learning) {
-  const int c = w / 4;
-  switch (style) {
-    case 1: {
-      if (c < 1) return 0;
-      const int r1 = static_cast<int>(draw() & 15);
-      const int r2 = static_cast<int>(draw() & 127);
-      return (r1 + w) * (r2 + 1);
-    }
-    case 2:
-      return c >= 2 ? static_cast<int32_t>((draw() & 255) + 1) * w : 0;
-    case 3:
-      return c >= 3 ? static_cast<int32_t>((draw() & 7) + 1) * w : 0;
-    default: {
-      if (c < 3) return 0;
-      const int32_t b = 1 << c;
-      int32_t t = (((w & 3) * b) & ~3) + 4 * b;
-      t *= 256;
-      if (learning) {
-        if (r.learn & 0x80) t *= 2;
-        t >>= TournamentShift[(r.learn >> 5) & 3];
-      }
-      return static_cast<int32_t>((draw() & 63) + 1) * t;
-    }
-  }
+  if (w / 4 < bookStyleMinClass(style)) return 0;
+  const uint32_t r1 = draw();
+  const uint32_t r2 = style == 1 ? draw() : 0;
+  return bookStyleScore(style, w, r.learn, learning, r1, r2);
 }
 
 // The first root move with the record's from/to, or null.
@@ -77,6 +59,36 @@ bool playable(Move m, bool* check) {
 }
 
 }  // namespace
+
+int bookStyleMinClass(int style) {
+  constexpr int minClass[4] = {1, 2, 3, 3};  // Wild, Wide, Varied, Tournament
+  return minClass[(style >= 1 && style <= 4 ? style : 4) - 1];
+}
+
+int32_t bookStyleScore(int style, int w, uint16_t learn, bool learning, uint32_t r1, uint32_t r2) {
+  const int c = w / 4;
+  if (c < bookStyleMinClass(style)) return 0;
+  switch (style) {
+    case 1:
+      return static_cast<int32_t>((r1 & 15) + w) * static_cast<int32_t>((r2 & 127) + 1);
+    case 2:
+      return static_cast<int32_t>((r1 & 255) + 1) * w;
+    case 3:
+      return static_cast<int32_t>((r1 & 7) + 1) * w;
+    default: {
+      // Each class doubles the weight; a win mark doubles it again and loss
+      // marks cut it by 2, 4 or 16.
+      const int32_t b = 1 << c;
+      int32_t t = (((w & 3) * b) & ~3) + 4 * b;
+      t *= 256;
+      if (learning) {
+        if (learn & 0x80) t *= 2;
+        t >>= TournamentShift[(learn >> 5) & 3];
+      }
+      return static_cast<int32_t>((r1 & 63) + 1) * t;
+    }
+  }
+}
 
 uint32_t bookKey() {
   return (static_cast<uint32_t>(pos.hashKey) & ~1u) | (pos.sideToMove == White ? 1u : 0u);

@@ -15,4 +15,5 @@ else
   echo "building the engine (profile-guided: the first build takes a few minutes)" >&2
   BRAXEN_TARGET=$target scripts/pgo-build.sh build >/dev/null
 fi
+scripts/install-book.sh  # the default book, unless the data folder has one
 exec "build/$target"

@@ -18,7 +18,7 @@ command -v make >/dev/null || missing+=(make)
 [ -e /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "missing: ${missing[*]}" >&2
-  echo "install with: sudo apt-get install -y cmake g++ make libgtest-dev stockfish pgn-extract" >&2
+  echo "install with: sudo apt-get install -y cmake g++ make libgtest-dev stockfish pgn-extract polyglot" >&2
   exit 2
 fi
 

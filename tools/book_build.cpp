@@ -9,22 +9,21 @@
 #include <cstring>
 #include <map>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "board/history.h"
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/setup.h"
 #include "platform/platform.h"
+#include "tools/progress.h"
 #include "tools/tools.h"
 
 namespace {
 
 constexpr int DefaultPlies = 24;
 constexpr int DefaultMinGames = 2;
-
-struct MoveStats {
-  int games = 0, scored = 0;
-  double points = 0;
-};
 
 // (key, key check, from/to) of a position and move, as one sortable word.
 uint64_t statsKey(uint32_t key, uint8_t check, uint16_t move) {
@@ -41,9 +40,10 @@ double moverPoints(const std::string& result, int mover) {
 
 // Replays one game's opening and counts its moves. False when a move of it
 // could not be played.
-bool countGame(const PgnGame& g, int plies, std::map<uint64_t, MoveStats>* stats) {
+bool countGame(const PgnGame& g, int plies, std::map<uint64_t, MoveTally>* tallies) {
   newGame();
   const int n = std::min(plies, static_cast<int>(g.moves.size()));
+  const std::string result = g.result.empty() ? g.tag("Result") : g.result;
   for (int i = 0; i < n; ++i) {
     Move m = parseMoveText(g.moves[i].c_str());
     if (m == 0 || !completeMove(pos.sideToMove, &m)) return false;
@@ -51,12 +51,12 @@ bool countGame(const PgnGame& g, int plies, std::map<uint64_t, MoveStats>* stats
     const uint32_t key = (static_cast<uint32_t>(pos.hashKey) & ~1u) | (mover == White ? 1u : 0u);
     const uint8_t check = static_cast<uint8_t>(pos.hashKey >> 40);
     if (!playGameMove(m)) return false;
-    MoveStats& s = (*stats)[statsKey(key, check, static_cast<uint16_t>(m & FromToMask))];
-    s.games++;
-    const double p = moverPoints(g.result.empty() ? g.tag("Result") : g.result, mover);
+    MoveTally& t = (*tallies)[statsKey(key, check, static_cast<uint16_t>(m & FromToMask))];
+    t.games++;
+    const double p = moverPoints(result, mover);
     if (p >= 0) {
-      s.scored++;
-      s.points += p;
+      t.scored++;
+      t.points += p;
     }
   }
   return true;
@@ -72,6 +72,11 @@ void makeDataFolderFor(const std::string& out) {
   char dataFolder[4096];
   platformDataFolderName(dataFolder, sizeof dataFolder);
   if (dataFolder[0] != '\0' && folder == dataFolder) platformDataFolder(dataFolder, sizeof dataFolder);
+}
+
+uint64_t fileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 bool readCount(const char* text, int low, int high, int* out) {
@@ -102,19 +107,43 @@ int buildCommand(int argc, char** argv) {
     std::fprintf(stderr, "usage: braxen-tool book build OUT.bxk PGN [PGN...] [--plies N] [--min-games K]\n");
     return 2;
   }
-  std::vector<PgnGame> games;
+  // Files are read one at a time; the progress counts bytes of all of them.
+  std::vector<uint64_t> sizes;
+  uint64_t totalBytes = 0;
   for (const std::string& path : inputs) {
-    std::vector<PgnGame> some;
-    if (!readPgnFile(path, &some)) return std::fprintf(stderr, "book build: cannot read %s\n", path.c_str()), 1;
-    games.insert(games.end(), some.begin(), some.end());
+    sizes.push_back(fileSize(path));
+    totalBytes += sizes.back();
   }
-  BookBuildCounts counts;
-  const std::vector<BookEntry> book = buildBook(games, plies, minGames, &counts);
+  BookBuilder builder;
+  builder.plies = plies;
+  ProgressMeter meter;
+  progressBegin(&meter, totalBytes);
+  uint64_t bytesBefore = 0;
+  for (size_t f = 0; f < inputs.size(); ++f) {
+    progressUpdate(&meter, bytesBefore, "reading %s", inputs[f].c_str());
+    std::vector<PgnGame> games;
+    if (!readPgnFile(inputs[f], &games)) {
+      progressEnd(&meter);
+      return std::fprintf(stderr, "book build: cannot read %s\n", inputs[f].c_str()), 1;
+    }
+    // Reading a file takes about as long as replaying its games: each is
+    // taken as half of the file's share of the work.
+    for (size_t i = 0; i < games.size(); ++i) {
+      bookAddGame(&builder, games[i]);
+      const uint64_t done = bytesBefore + sizes[f] / 2 + sizes[f] / 2 * (i + 1) / games.size();
+      progressUpdate(&meter, done, "games read %d, moves counted %zu", builder.counts.games, builder.tallies.size());
+    }
+    bytesBefore += sizes[f];
+  }
+  progressEnd(&meter);
+  const std::vector<BookEntry> book = bookFinish(&builder, minGames);
+  const BookBuildCounts& counts = builder.counts;
   makeDataFolderFor(out);
   if (!writeBookFile(out, book)) return std::fprintf(stderr, "book build: cannot write %s\n", out.c_str()), 1;
   std::printf("games read: %d\nskipped (set-up or variant): %d\nstopped at an illegal move: %d\n", counts.games,
               counts.skippedSetUp, counts.stoppedIllegal);
-  std::printf("positions: %d\nrecords written: %zu to %s\n", counts.positions, book.size(), out.c_str());
+  std::printf("positions: %d\nmoves left out by their score: %d\nrecords written: %zu to %s\n", counts.positions,
+              counts.leftOut, book.size(), out.c_str());
   return 0;
 }
 
@@ -129,44 +158,92 @@ int infoCommand(int argc, char** argv) {
 
 }  // namespace
 
-int bookClass(int games, int scored, double points) {
-  int c = 0;
-  while (c < 7 && (games >> (c + 1)) > 0) ++c;  // floor(log2(games)), at most 7
-  if (scored > 0) {
-    const double share = points / scored;
-    if (share < 0.30) c -= 2;
-    else if (share < 0.40) c -= 1;
-    else if (share >= 0.60 && scored >= 8) c += 1;
-  }
+double scoreEdge(int scored, double points, double mean) {
+  return (points - scored * mean) / (scored + ScorePriorGames);
+}
+
+int bookClass(const MoveShare& m) {
+  // Smallest share of the position's games for classes 2..7; any rarer move
+  // that passed the game count is class 1, playable under Wild only.
+  constexpr double classShare[8] = {0, 0, 0.02, 0.06, 0.10, 0.16, 0.25, 0.40};
+  const double share = m.positionGames > 0 ? static_cast<double>(m.games) / m.positionGames : 0;
+  int c = 1;
+  while (c < 7 && share >= classShare[c + 1]) ++c;
+  // A main-line candidate also needs a tenth of the games of the most played
+  // move, so a side line beside one dominant move stays out of the main lines.
+  if (c == 3 && m.games * 10 < m.mostGames) c = 2;
+  // The most played move of a position is always a main-line candidate.
+  if (m.games == m.mostGames && c < 3) c = 3;
+  // A clearly worse score costs one or two classes, yet a common move stays
+  // reachable for Wild unless it loses outright; a clearly better score
+  // lifts a main-line candidate, never a rare move into the main lines.
+  const int base = c;
+  if (m.scoreEdge <= -0.08) c -= 2;
+  else if (m.scoreEdge <= -0.04) c -= 1;
+  else if (m.scoreEdge >= 0.05 && c >= 3) c += 1;
+  if (m.score < 0.30) c -= 1;
+  if (base >= 2 && c < 1 && m.scoreEdge > -0.15) c = 1;
   return std::max(0, std::min(7, c));
 }
 
-std::vector<BookEntry> buildBook(const std::vector<PgnGame>& games, int plies, int minGames, BookBuildCounts* counts) {
-  std::map<uint64_t, MoveStats> stats;
-  for (const PgnGame& g : games) {
-    counts->games++;
-    if (!g.fromStandardStart()) {
-      counts->skippedSetUp++;
-      continue;
-    }
-    if (!countGame(g, plies, &stats)) counts->stoppedIllegal++;
+void bookAddGame(BookBuilder* b, const PgnGame& g) {
+  b->counts.games++;
+  if (!g.fromStandardStart()) {
+    b->counts.skippedSetUp++;
+    return;
   }
+  if (!countGame(g, b->plies, &b->tallies)) b->counts.stoppedIllegal++;
+}
+
+std::vector<BookEntry> bookFinish(BookBuilder* b, int minGames) {
   std::vector<BookEntry> book;
-  uint64_t lastPosition = ~0ull;
-  for (const auto& [k, s] : stats) {
-    if (s.games < minGames) continue;
-    const int c = bookClass(s.games, s.scored, s.points);
-    const uint16_t check = static_cast<uint16_t>((k >> 16) & 0xFF);
-    book.push_back({static_cast<uint32_t>(k >> 32), static_cast<uint16_t>((k & 0xFFF) | (c << 12)),
-                    static_cast<uint16_t>((c * 4) | (check << 8))});
-    if ((k >> 16) != lastPosition) counts->positions++;
-    lastPosition = k >> 16;
+  // A position's moves are adjacent in the map: take them a position at a
+  // time for its game total, its most played move and its average score.
+  for (auto first = b->tallies.begin(); first != b->tallies.end();) {
+    auto last = first;
+    int positionGames = 0, mostGames = 0, scored = 0;
+    double points = 0;
+    for (; last != b->tallies.end() && (last->first >> 16) == (first->first >> 16); ++last) {
+      const MoveTally& t = last->second;
+      positionGames += t.games;
+      mostGames = std::max(mostGames, t.games);
+      scored += t.scored;
+      points += t.points;
+    }
+    const double mean = scored > 0 ? points / scored : 0.5;
+    bool kept = false;
+    for (auto it = first; it != last; ++it) {
+      const MoveTally& t = it->second;
+      if (t.games < minGames) continue;
+      const int c = bookClass({t.games, positionGames, mostGames, scoreEdge(t.scored, t.points, mean),
+                               shrunkScore(t.scored, t.points)});
+      if (c == 0) {
+        b->counts.leftOut++;
+        continue;
+      }
+      const uint64_t k = it->first;
+      const uint16_t check = static_cast<uint16_t>((k >> 16) & 0xFF);
+      book.push_back({static_cast<uint32_t>(k >> 32), static_cast<uint16_t>((k & 0xFFF) | (c << 12)),
+                      static_cast<uint16_t>((c * 4) | (check << 8))});
+      kept = true;
+    }
+    if (kept) b->counts.positions++;
+    first = last;
   }
   // The engine needs the keys in order; within a position the heaviest first.
-  std::stable_sort(book.begin(), book.end(), [](const BookEntry& a, const BookEntry& b) {
-    if (a.key != b.key) return a.key < b.key;
-    return (a.move >> 12) > (b.move >> 12);
+  std::stable_sort(book.begin(), book.end(), [](const BookEntry& x, const BookEntry& y) {
+    if (x.key != y.key) return x.key < y.key;
+    return (x.move >> 12) > (y.move >> 12);
   });
+  return book;
+}
+
+std::vector<BookEntry> buildBook(const std::vector<PgnGame>& games, int plies, int minGames, BookBuildCounts* counts) {
+  BookBuilder b;
+  b.plies = plies;
+  for (const PgnGame& g : games) bookAddGame(&b, g);
+  std::vector<BookEntry> book = bookFinish(&b, minGames);
+  *counts = b.counts;
   return book;
 }
 
@@ -218,7 +295,9 @@ long checkBookFile(const std::string& path, std::string* problem) {
 int bookCommand(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "build") == 0) return buildCommand(argc, argv);
   if (argc >= 2 && std::strcmp(argv[1], "info") == 0) return infoCommand(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "probe") == 0) return bookProbeCommand(argc, argv);
   std::fprintf(stderr, "usage: braxen-tool book build OUT.bxk PGN [PGN...] [--plies N] [--min-games K]\n"
-                       "       braxen-tool book info FILE\n");
+                       "       braxen-tool book info FILE\n"
+                       "       braxen-tool book probe [--book FILE] [--static] FEN|startpos [moves ...]\n");
   return 2;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/bench.h"
 #include "tools/tools.h"
 
 namespace {
@@ -15,8 +16,9 @@ struct ToolCommand {
 // Subcommands in the order the help text lists them.
 constexpr ToolCommand toolCommands[] = {
     {"perft", perftCommand, "perft DEPTH [FEN]    count leaf nodes, one line per root move"},
-    {"bench", benchCommand, "bench [DEPTH]        fixed-depth search of a position set; node signature"},
-    {"book", bookCommand, "book build OUT.bxk PGN... | book info FILE  opening book from PGN games"},
+    {"bench", BenchCommand, "bench [DEPTH]        fixed-depth search of a position set; node signature"},
+    {"book", bookCommand, "book build OUT.bxk PGN... | info FILE | probe FEN|startpos [MOVES]  opening book"},
+    {"epd", epdCommand, "epd FILE [--ms N] [--depth D]  EPD test suite (bm/am) through the engine's search"},
     {"match", matchCommand, "match --engine1 CMD --engine2 CMD ...  games between two UCI engines"},
     {"tb", tbCommand, "tb probe|verify|info|compress|decode ...  endgame tables (tb alone lists them)"},
 };

@@ -3,7 +3,6 @@
 
 int perftCommand(int argc, char** argv);
 int matchCommand(int argc, char** argv);
-int benchCommand(int argc, char** argv);
 int bookCommand(int argc, char** argv);
 // braxen-tool tb SUBCOMMAND: endgame tables.
 int tbCommand(int argc, char** argv);
@@ -17,3 +16,5 @@ int tbBenchCommand(int argc, char** argv);
 // Writes NAME.nbw.emd (and .nbb.emd, parts) beside the table files of a
 // class in dir; existing compressed files are kept unless replace is set.
 bool tbCompressClassFiles(const char* dir, const char* className, bool replace);
+int bookProbeCommand(int argc, char** argv);
+int epdCommand(int argc, char** argv);

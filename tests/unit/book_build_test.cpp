@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 #include <unistd.h>
+#include <algorithm>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -82,24 +85,83 @@ TEST(PgnReader, OddFilesAndOtherVariants) {
   EXPECT_TRUE(text[1].fromStandardStart());
   EXPECT_EQ(text[1].moves, (std::vector<std::string>{"d4"}));
 
-  // Without a result token the Result tag scores the game.
+  // Without a result token the Result tag scores the game: white lost all
+  // twelve games with 1.f3, a class less than black's winning reply.
+  std::string twelve;
+  for (int i = 0; i < 12; ++i) twelve += "[Result \"0-1\"]\n1.f3 e5\n\n";
   BookBuildCounts counts;
-  const std::vector<PgnGame> untokened = readPgnText("[Result \"0-1\"]\n1.f3 e5 2.g4 Qh4#\n\n[Result \"0-1\"]\n1.f3 e5\n");
-  const std::vector<BookEntry> book = buildBook(untokened, 2, 2, &counts);
+  const std::vector<BookEntry> book = buildBook(readPgnText(twelve), 2, 2, &counts);
   ASSERT_EQ(book.size(), 2u);
-  for (const BookEntry& e : book) EXPECT_EQ(e.move >> 12, e.key & 1 ? 0 : 1) << "white lost both, black won both";
+  for (const BookEntry& e : book) EXPECT_EQ(e.move >> 12, e.key & 1 ? 6 : 7) << "white lost all, black won all";
 }
 
-TEST(BookBuild, ClassesFollowGamesAndScore) {
+// Shares of the position's games set the class; the score moves it.
+TEST(BookBuild, ClassesFollowShareAndScore) {
   struct Case {
-    int games, scored;
-    double points;
+    int games, positionGames, mostGames;
+    double edge, score;
     int cls;
   };
-  constexpr Case cases[] = {{1, 1, 0.5, 0},    {2, 2, 1, 1},    {3, 0, 0, 1},     {4, 4, 2, 2},  {127, 0, 0, 6},
-                            {128, 0, 0, 7},    {5000, 0, 0, 7}, {16, 16, 4, 2},   {16, 16, 6, 3}, {16, 16, 10, 5},
-                            {7, 7, 7, 2},      {8, 8, 8, 4},    {2, 2, 0, 0}};
-  for (const Case& c : cases) EXPECT_EQ(bookClass(c.games, c.scored, c.points), c.cls) << c.games << " " << c.points;
+  constexpr Case cases[] = {
+      {50, 100, 50, 0, 0.5, 7},     {40, 100, 50, 0, 0.5, 7},      {39, 100, 50, 0, 0.5, 6},
+      {25, 100, 50, 0, 0.5, 6},     {16, 100, 50, 0, 0.5, 5},      {10, 100, 50, 0, 0.5, 4},
+      {6, 100, 50, 0, 0.5, 3},      {6, 100, 61, 0, 0.5, 2},       // beside a dominant move: no main line
+      {2, 100, 50, 0, 0.5, 2},      {1, 100, 50, 0, 0.5, 1},       {1, 100, 1, 0, 0.5, 3},  // most played
+      {50, 100, 50, -0.04, 0.5, 6}, {50, 100, 50, -0.08, 0.5, 5},  {50, 100, 50, -0.2, 0.2, 4},
+      {6, 100, 50, 0.05, 0.5, 4},   {2, 100, 50, 0.05, 0.5, 2},    // a rare move is never lifted
+      {2, 100, 50, -0.08, 0.5, 1},  {2, 100, 50, -0.15, 0.5, 0},   {1, 100, 50, -0.04, 0.5, 0},
+      {2, 2, 2, 0, 0.25, 6}};
+  for (const Case& c : cases)
+    EXPECT_EQ(bookClass({c.games, c.positionGames, c.mostGames, c.edge, c.score}), c.cls)
+        << c.games << " of " << c.positionGames << " edge " << c.edge << " score " << c.score;
+  EXPECT_DOUBLE_EQ(scoreEdge(0, 0, 0.5), 0) << "no scored game, no edge";
+  EXPECT_NEAR(scoreEdge(92, 92, 0.5), 0.46, 1e-9) << "92 wins pulled towards the average by 8 games";
+  EXPECT_NEAR(shrunkScore(2, 0), 0.4, 1e-9) << "two losses say little";
+}
+
+// A small collection with known shares: ten games from the start, 1.e4 in
+// five, 1.d4 in three, 1.c4 and 1.b4 once each; after 1.e4 e5 twice and c5
+// three times, 1.d4 d5 in all three. Black lost every 1.e4 c5 game.
+TEST(BookBuild, ClassesOfASmallCollection) {
+  const std::vector<PgnGame> games = readPgnText(
+      "1.e4 e5 1-0\n\n1.e4 e5 0-1\n\n1.e4 c5 1-0\n\n1.e4 c5 1-0\n\n1.e4 c5 1-0\n\n"
+      "1.d4 d5 1/2-1/2\n\n1.d4 d5 1/2-1/2\n\n1.d4 d5 0-1\n\n1.c4 e5 1-0\n\n1.b4 e5 0-1\n");
+  BookBuildCounts counts;
+  const std::vector<BookEntry> book = buildBook(games, 2, 1, &counts);
+  struct Expected {
+    const char* line;  // moves before the book move, then the move
+    int cls;
+  };
+  // Shares: e4 50 % (7), d4 30 % (6), c4 and b4 10 % (4). White scored 60 %
+  // on average: d4's 1/3 and b4's 0/1 are worse by more than 0.04 after
+  // shrinking and lose a class, e4's 4/5 is lifted but 7 is the top. After
+  // 1.e4 c5 has 60 % of the games and e5 40 % (both 7), but c5 lost all three
+  // against black's 20 % average and drops one.
+  constexpr Expected expected[] = {{"e4", 7}, {"d4", 5}, {"c4", 4}, {"b4", 3}, {"e4 e5", 7}, {"e4 c5", 6},
+                                   {"d4 d5", 7}, {"c4 e5", 7}, {"b4 e5", 7}};
+  ASSERT_EQ(book.size(), std::size(expected));
+  EXPECT_EQ(counts.positions, 5);
+  for (const Expected& x : expected) {
+    newGame();
+    std::istringstream moves(x.line);
+    std::vector<std::string> texts;
+    for (std::string t; moves >> t;) texts.push_back(t);
+    for (size_t i = 0; i + 1 < texts.size(); ++i) {
+      Move m = parseMoveText(texts[i].c_str());
+      ASSERT_TRUE(completeMove(pos.sideToMove, &m) && playGameMove(m)) << x.line;
+    }
+    Move m = parseMoveText(texts.back().c_str());
+    ASSERT_TRUE(completeMove(pos.sideToMove, &m));
+    const auto it = std::find_if(book.begin(), book.end(), [&](const BookEntry& e) {
+      return e.key == bookKey() && (e.move & FromToMask) == (m & FromToMask);
+    });
+    ASSERT_NE(it, book.end()) << x.line;
+    EXPECT_EQ(it->move >> 12, x.cls) << x.line;
+    EXPECT_EQ(it->learn & 31, x.cls * 4) << "the learned weight starts at the static one";
+  }
+  // Within a position the heaviest record comes first.
+  for (size_t i = 1; i < book.size(); ++i)
+    if (book[i].key == book[i - 1].key) EXPECT_LE(book[i].move >> 12, book[i - 1].move >> 12);
 }
 
 TEST(BookBuild, RecordsCarryTheEnginesKeysAndTheGameFilter) {
@@ -122,8 +184,7 @@ TEST(BookBuild, RecordsCarryTheEnginesKeysAndTheGameFilter) {
     EXPECT_TRUE(first || e.key == bookKey());
     EXPECT_EQ(e.learn >> 8, first ? startCheck : bookKeyCheck());
     EXPECT_EQ(e.move & FromToMask, first ? makeMoveWord(12, 28, 0) : makeMoveWord(52, 36, 0));
-    EXPECT_EQ(e.move >> 12, 1) << "two or three games: class 1";
-    EXPECT_EQ(e.learn & 31, 4) << "the learned weight starts at the static one";
+    EXPECT_EQ(e.move >> 12, 7) << "the main line of its position";
   }
   EXPECT_LT(book[0].key, book[1].key);
 }
