@@ -30,12 +30,14 @@ inline int reflect(int sq) { return ((sq & 7) << 3) | (sq >> 3); }
 
 // "k", White's men, "k", Black's men; at most seven letters in all.
 void joinName(const char* white, const char* black, char* name) {
-  int n = 0;
-  name[n++] = 'k';
-  for (const char* c = white; *c && n < 6; ++c) name[n++] = *c;
-  name[n++] = 'k';
-  for (const char* c = black; *c && n < 7; ++c) name[n++] = *c;
-  name[n] = '\0';
+  char out[8];
+  size_t n = 0;
+  out[n++] = 'k';
+  for (const char* c = white; *c && n < 6; ++c) out[n++] = *c;
+  out[n++] = 'k';
+  for (const char* c = black; *c && n < 7; ++c) out[n++] = *c;
+  out[n] = '\0';
+  std::memcpy(name, out, n + 1);
 }
 
 int radixOf(int type) { return type == Pawn ? 48 : 64; }
