@@ -179,6 +179,24 @@ inline void restoreTables(const UndoTables& u) {
   pos.dirtyPieces[0] = pos.dirtyPieces[1] = 0;
 }
 
+// A pawn goes back from t to f: its rank and file marks move with it, and
+// a promoted piece P becomes the pawn again.
+inline void unmovePawn(int s, int f, int t, int P, PieceSet bit) {
+  pos.pawnsOnRank[s][rankOf(f)] |= bit;
+  pos.pawnRanksOnFile[s][fileOf(f) + 1] |= static_cast<uint8_t>(1 << rankOf(f));
+  if (P != Pawn) {
+    pos.material[s] -= promotionGain[P];
+    typeSet(P)[s] &= ~bit;
+    pos.pawnSet[s] |= bit;
+    setSliderBits(s, P, bit, false);
+    signatureChange(s, P, -1);
+    signatureChange(s, Pawn, +1);
+  } else {
+    pos.pawnsOnRank[s][rankOf(t)] &= ~bit;
+    pos.pawnRanksOnFile[s][fileOf(t) + 1] &= static_cast<uint8_t>(~(1 << rankOf(t)));
+  }
+}
+
 inline void clearSquare(int sq) {
   pos.colourOn[sq] = NoColour;
   pos.pieceOn[sq] = None;
@@ -230,21 +248,7 @@ void unmoveBoard(const PlyRecord* r) {
     pos.materialSignature[o] += 0x10000;
   }
   pos.pieceOn[t] = static_cast<uint8_t>(V);
-  if (T == Pawn) {
-    pos.pawnsOnRank[s][rankOf(f)] |= bit;
-    pos.pawnRanksOnFile[s][fileOf(f) + 1] |= static_cast<uint8_t>(1 << rankOf(f));
-    if (P != Pawn) {
-      pos.material[s] -= promotionGain[P];
-      typeSet(P)[s] &= ~bit;
-      pos.pawnSet[s] |= bit;
-      setSliderBits(s, P, bit, false);
-      signatureChange(s, P, -1);
-      signatureChange(s, Pawn, +1);
-    } else {
-      pos.pawnsOnRank[s][rankOf(t)] &= ~bit;
-      pos.pawnRanksOnFile[s][fileOf(t) + 1] &= static_cast<uint8_t>(~(1 << rankOf(t)));
-    }
-  }
+  if (T == Pawn) unmovePawn(s, f, t, P, bit);
   if (V) {
     pos.colourOn[t] = static_cast<uint8_t>(o);
     pos.slotBitOn[t] = victim;
@@ -493,21 +497,7 @@ void unmakeMoveRetraced() {
     if (enPassant) epCapture(r, t, false);
     pos.pieceList[s][slotOf(bit)] = static_cast<uint8_t>(f);
     pos.pieceOn[t] = static_cast<uint8_t>(V);
-    if (T == Pawn) {
-      pos.pawnsOnRank[s][rankOf(f)] |= bit;
-      pos.pawnRanksOnFile[s][fileOf(f) + 1] |= static_cast<uint8_t>(1 << rankOf(f));
-      if (P != Pawn) {
-        pos.material[s] -= promotionGain[P];
-        typeSet(P)[s] &= ~bit;
-        pos.pawnSet[s] |= bit;
-        setSliderBits(s, P, bit, false);
-        signatureChange(s, P, -1);
-        signatureChange(s, Pawn, +1);
-      } else {
-        pos.pawnsOnRank[s][rankOf(t)] &= ~bit;
-        pos.pawnRanksOnFile[s][fileOf(t) + 1] &= static_cast<uint8_t>(~(1 << rankOf(t)));
-      }
-    }
+    if (T == Pawn) unmovePawn(s, f, t, P, bit);
     const PieceSet victim = r->capturedSlot;
     if (V) {
       pos.colourOn[t] = static_cast<uint8_t>(o);

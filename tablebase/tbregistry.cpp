@@ -180,6 +180,18 @@ void enterClass(const TbClass& c, const char* path) {
   tree[leafSlot(swapped)] = -static_cast<int32_t>(c.index);
 }
 
+// The first table files stay open from registration on, unbuffered, so
+// that probes never allocate; the rest are opened on their first read.
+void keepOpen(TbClass& c, int side, int part, FILE* f) {
+  if (tbOpenFiles < TbKeptOpenMax) {
+    setvbuf(f, nullptr, _IONBF, 0);
+    c.fileHandle[side][part] = f;
+    tbOpenFiles++;
+  } else {
+    fclose(f);
+  }
+}
+
 // An uncompressed table part: its size is checked and the file stays open
 // for the probes while few files are open.
 bool registerUncompressed(TbClass& c, int side, int part, const char* dir, const char* fileName) {
@@ -189,13 +201,7 @@ bool registerUncompressed(TbClass& c, int side, int part, const char* dir, const
   checkSize(c, side, part, uncompressedEntries(f, path, c.flags), path);
   enterClass(c, path);
   c.fileName[side][part] = strdup(path);
-  if (tbOpenFiles < TbKeptOpenMax) {
-    setvbuf(f, nullptr, _IONBF, 0);
-    c.fileHandle[side][part] = f;
-    tbOpenFiles++;
-  } else {
-    fclose(f);
-  }
+  keepOpen(c, side, part, f);
   return true;
 }
 
@@ -247,13 +253,7 @@ bool registerCompressed(TbClass& c, int side, int part, const char* dir, const c
   c.fileName[side][part] = strdup(path);
   c.decodeInfo[side][part] = decoder;
   compressedFilesRegistered++;
-  if (tbOpenFiles < TbKeptOpenMax) {
-    setvbuf(f, nullptr, _IONBF, 0);
-    c.fileHandle[side][part] = f;
-    tbOpenFiles++;
-  } else {
-    fclose(f);
-  }
+  keepOpen(c, side, part, f);
   return true;
 }
 
