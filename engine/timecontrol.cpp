@@ -119,7 +119,9 @@ bool PollForStop() {
 }
 
 // Sleeps until e + due ms so that the node rate stays at the strength
-// limit, reading input between slices and stopping at the hard limit.
+// limit, reading input between slices and stopping at the hard limit. A
+// long sleep still sends the periodic nodes line, so the GUI sees the
+// engine alive.
 void SleepForRate(int64_t due) {
   const int64_t until = static_cast<int64_t>(ElapsedMs()) + due;
   const int64_t slice = std::max<int64_t>(due / 8, 1);
@@ -129,6 +131,10 @@ void SleepForRate(int64_t due) {
     if (now >= hardLimit) {
       stopReason = StopTime;
       return;
+    }
+    if (now - lastNodesLine >= NodesLineInterval) {
+      PrintNodesLine();
+      lastNodesLine = static_cast<int32_t>(now);
     }
     if (now >= until) return;
     int64_t nap = std::min({slice, until - now, static_cast<int64_t>(hardLimit) - now});
