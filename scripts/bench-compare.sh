@@ -40,19 +40,19 @@ perftSet=(
 
 # Prints the path of a braxen-tool for a program file or a revision.
 toolFor() {
-  local spec=$1
-  if [ -f "$spec" ] && [ -x "$spec" ]; then
-    readlink -f "$spec"
+  local what=$1
+  if [ -f "$what" ] && [ -x "$what" ]; then
+    readlink -f "$what"
     return
   fi
   local rev
-  rev=$(git -C "$root" rev-parse --verify --quiet "$spec^{commit}") || {
-    echo "bench-compare: '$spec' is neither a program nor a revision" >&2
+  rev=$(git -C "$root" rev-parse --verify --quiet "$what^{commit}") || {
+    echo "bench-compare: '$what' is neither a program nor a revision" >&2
     exit 2
   }
   local src="$work/src-$rev" out="$work/build-$rev"
   if [ ! -x "$out/braxen-tool" ]; then
-    echo "=== building $spec ($rev) in $out" >&2
+    echo "=== building $what ($rev) in $out" >&2
     rm -rf "$src"
     mkdir -p "$src"
     git -C "$root" archive "$rev" | tar -x -C "$src"
