@@ -258,6 +258,16 @@ void SetHardLimit(bool reset) {
   TimeCheck(reset);
 }
 
+// With a "go nodes" count the next check comes after at most half the nodes
+// left. The countdown runs per visited node while the count grows with every
+// move made (legality tests and null moves included), so aiming at half the
+// gap closes in on the count and stops within a few nodes of it.
+static void ClampCountdownToNodeLimit() {
+  if (nodeLimit == 0) return;
+  const uint64_t half = nodeLimit > nodeCount ? (nodeLimit - nodeCount + 1) / 2 : 1;
+  if (half < static_cast<uint64_t>(pollCountdown)) pollCountdown = static_cast<int32_t>(half);
+}
+
 int32_t TimeCheck(bool reset) {
   int32_t e = ElapsedMs();
   if (stopReason != 0) return e;  // a stop under way keeps its reason
@@ -293,6 +303,7 @@ int32_t TimeCheck(bool reset) {
 
   if (!mayStop) {
     pollCountdown = CountdownFor(rate, e);
+    ClampCountdownToNodeLimit();
     return e;
   }
   if (nodeRateLimit > 0) {
@@ -324,9 +335,6 @@ int32_t TimeCheck(bool reset) {
     // the spacing: an early check costs little, a late one overshoots.
     pollCountdown = CountdownFor(std::min<int64_t>(rate, std::max<uint32_t>(nominalNps, 1)), e);
   }
-  if (nodeLimit != 0) {
-    uint64_t left = nodeLimit - nodeCount;
-    if (left < static_cast<uint64_t>(pollCountdown)) pollCountdown = static_cast<int32_t>(left);
-  }
+  ClampCountdownToNodeLimit();
   return e;
 }
