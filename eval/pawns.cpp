@@ -385,6 +385,16 @@ const PawnEntry& pawnEntry() {
   return entry;
 }
 
+// Bishop-colour weight of a pawn by square: with the square in front empty,
+// and with a piece (not a pawn) standing there.
+struct FrontWeightTable {
+  int8_t v[64];
+  constexpr explicit FrontWeightTable(bool blocked) : v() {
+    for (int q = 0; q < 64; ++q) v[q] = static_cast<int8_t>(blocked ? (centreValue[q] + centreValue[q] / 2) / 2 : centreValue[q] / 2);
+  }
+};
+constexpr FrontWeightTable openFrontWeight(false), blockedFrontWeight(true);
+
 // Shelter bonus of the pawn on s in front of its own king.
 int shelterBonus(const PawnContext& x, int s, int r, uint16_t facts) {
   const int f = fileOf(s);
@@ -405,17 +415,15 @@ int shelterBonus(const PawnContext& x, int s, int r, uint16_t facts) {
 
 // The value of one pawn beyond what its structure alone gives: square value,
 // shelter, its bishop-colour weight, and the tests that read the pieces.
-int pawnValue(const PawnContext& x, const PawnNote& n) {
+int pawnValue(const PawnContext& x, const PawnNote& n, int shadeWeight[2]) {
   const int c = x.c, e = x.e, s = n.square, r = n.rank, front = s + x.up;
   const uint16_t facts = n.facts;
   int v = pieceSquare[c][Pawn][s];
   if (x.enemyPoints > 12) v += shelterBonus(x, s, r, facts);
 
   // The square in front and the bishop colour weights.
-  if (!(facts & PawnAhead)) {
-    const int cv = centreValue[s];
-    bishopColourPawns[c][squareShade[s]] += pos.pieceOn[front] == None ? cv / 2 : (cv + cv / 2) / 2;
-  }
+  if (!(facts & PawnAhead))
+    shadeWeight[squareShade[s]] += pos.pieceOn[front] == None ? openFrontWeight.v[s] : blockedFrontWeight.v[s];
   if ((facts & HomeFilePawn) && pos.pieceOn[front] != None) {
     const int home = c == White ? 0 : 56;
     const int bishopSq = home + (fileOf(s) == 3 ? 2 : 5);
@@ -447,9 +455,10 @@ int sidePawns(const PawnContext& x, const PawnSideNotes& notes) {
     total += notes.stormFull << kk;
     if (notes.stormHalf) total += (notes.stormHalf << kk) / 2;
   }
-  bishopColourPawns[c][0] += notes.shadeWeight[0];
-  bishopColourPawns[c][1] += notes.shadeWeight[1];
-  for (int i = 0; i < notes.count; ++i) total += pawnValue(x, notes.pawn[i]);
+  int shadeWeight[2] = {notes.shadeWeight[0], notes.shadeWeight[1]};
+  for (int i = 0; i < notes.count; ++i) total += pawnValue(x, notes.pawn[i], shadeWeight);
+  bishopColourPawns[c][0] += shadeWeight[0];
+  bishopColourPawns[c][1] += shadeWeight[1];
   return total;
 }
 
