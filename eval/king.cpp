@@ -128,6 +128,9 @@ void testNoFlight(KingScan& k, int slot, int q, uint32_t mask) {
   }
 }
 
+// The opposite of each line direction 0..7.
+constexpr int towardsKing[8] = {2, 3, 0, 1, 7, 6, 5, 4};
+
 // Checks along the rays of one line class: diagonal (directions 4..7) or
 // orthogonal (0..3).
 void lineChecks(KingScan& k, bool diagonal) {
@@ -139,9 +142,9 @@ void lineChecks(KingScan& k, bool diagonal) {
   for (int ray = diagonal ? 4 : 0; ray < (diagonal ? 8 : 4); ++ray) {
     int r = 0;
     PieceSet counted = 0;
+    const int dir = towardsKing[ray];  // direction from any square of the ray to the king
     for (int q = nextSquare[ray][k.king]; q != 255; q = nextSquare[ray][q]) {
       const bool occupied = pos.pieceOn[q] != None;
-      const int dir = directionTo[k.king][q];
       const int diff = own.sq[q].totalCount - them.sq[q].totalCount;
       if (diff > 1) {
         r += diff;

@@ -2,6 +2,9 @@
 // in the king's shelter, structural weaknesses, storms and, for passed
 // pawns, the path ahead with king distances and rooks behind. Black's pawns
 // are handled in the same code through ranks seen from their own side.
+// What depends on the pawns alone is kept per pawn structure in a table.
+#include <cstring>
+
 #include "board/attacks.h"
 #include "board/geometry.h"
 #include "board/position.h"
@@ -115,9 +118,8 @@ int promotionValue(int c, int q) {
 
 struct PawnContext {
   int c, e, up, toMove;
-  int shelter, ownPoints, enemyPoints;
+  int shelter, ownPoints, enemyPoints, kingZone;
   bool enemyMajors;
-  FileMasks m;
 };
 
 int passedPawn(const PawnContext& x, int s, int r, bool frontDefended) {
@@ -196,71 +198,102 @@ int passedPawn(const PawnContext& x, int s, int r, bool frontDefended) {
   return v;
 }
 
-int pawnValue(const PawnContext& x, int s) {
-  const int c = x.c, e = x.e, up = x.up;
+// --- pawn structure cache -----------------------------------------------------
+// Much of the pawn term depends on nothing but where the pawns stand (and on
+// the wing flags of the search): isolated, doubled and backward pawns, weak
+// squares, storms, which pawns are passed or candidates. That part is worked
+// out once per pawn structure and kept in a table; every evaluation adds the
+// part that reads the pieces, the kings and the material.
+
+// What the structure says about one pawn.
+enum PawnFact : uint16_t {
+  PawnSupported = 1,     // an own pawn attacks the pawn or the square in front
+  FrontDefended = 2,     // an own pawn attacks the square in front
+  PawnAhead = 4,         // a pawn of either side stands in front (bishop weight known)
+  HomeFilePawn = 8,      // a d- or e-pawn on its start square, which can lock in its bishop
+  WeakFront = 16,        // an enemy piece in front costs its blocker penalty
+  BackwardPawn = 32,     // gets +4 when the front square is held
+  PassedPawn = 64,
+  CandidatePawn = 128,
+};
+
+struct PawnNote {
+  uint8_t square, rank;  // rank seen from the pawn's side
+  uint16_t facts;
+};
+
+// The structure's verdict on one side's pawns (1/128 pawn, the side's view).
+struct PawnSideNotes {
+  PawnNote pawn[8];
+  uint8_t count;
+  uint8_t isolated;       // isolated pawns: each also costs openingWeightHalf
+  uint8_t openWeak;       // isolated or backward pawns on a clear file: 8 more against rooks or queens
+  uint8_t doubled;        // doubled pawns: each also costs openingWeightQuarter
+  uint8_t stormPawns;     // pawns on the attack wing (storm cost 2 << shift each)
+  int32_t fixed;          // every term that depends on the pawns alone
+  int32_t stormFull;      // storm ranks gained in full (<< shift)
+  int32_t stormHalf;      // storm ranks gained at half
+  int32_t shadeWeight[2]; // bishop colour weight of pawns blocked by a pawn [light, dark]
+};
+
+struct PawnEntry {
+  uint64_t ranks[2];      // pawnRanksOnFile[side][1..8]; both zero in an empty entry
+  uint8_t wings[4];       // castledWings and attackWing of both sides
+  bool used;
+  PawnSideNotes side[2];
+};
+
+constexpr uint32_t PawnEntries = 4096;
+PawnEntry pawnEntries[PawnEntries];
+
+// One pawn's facts and the structure-only part of its value.
+void notePawn(int c, const FileMasks& m, int s, PawnSideNotes* out) {
+  const int e = c ^ 1, up = c == White ? 8 : -8;
   const AttackTable& own = pos.attackTable[c];
   const AttackTable& them = pos.attackTable[e];
   const int f = fileOf(s), r = c == White ? rankOf(s) : 7 - rankOf(s);
   const int rel = c == White ? s : s ^ 56;
   const int front = s + up;
-  const uint8_t* ownM = x.m.own;
-  const uint8_t* enemyM = x.m.enemy;
-  int v = pieceSquare[c][Pawn][s];
+  const uint8_t* ownM = m.own;
+  const uint8_t* enemyM = m.enemy;
+  uint16_t facts = 0;
+  int v = 0;
 
-  // Shelter in front of the king.
-  if (x.enemyPoints > 12) {
-    int b = 0;
-    if (x.shelter) {
-      if (x.shelter & (1 << f)) b = (2 * endgamePhase + (f <= 5 ? endgamePhaseHalf : 0)) >> shieldRankShift[r];
-    } else {
-      const int d = kingDistance(zoneCentre(kingSquare(c)), s);
-      if (d < 3) {
-        const int base = (f <= 1 || f >= 6) ? 3 * endgamePhase : 2 * endgamePhase;
-        const int sh = d - 1 + shieldRankShift[r];
-        b = sh < 0 ? base : base >> sh;
-      }
-    }
-    if (b && (f <= 1 || f >= 6) && (pawnAttackCount(own, s) || pawnAttackCount(own, front))) b += b / 4;
-    v += b;
-  }
-
-  // The square in front and the bishop colour weights.
-  const int cv = centreValue[s];
-  if (pos.pieceOn[front] == None) {
-    bishopColourPawns[c][squareShade[s]] += cv / 2;
-  } else {
-    const bool enemyPawnFront = pos.pieceOn[front] == Pawn && pos.colourOn[front] == e;
+  if (pawnAttackCount(own, s) || pawnAttackCount(own, front)) facts |= PawnSupported;
+  const bool enemyPawnFront = pos.pieceOn[front] == Pawn && pos.colourOn[front] == e;
+  if (pos.pieceOn[front] == Pawn) {
+    const int cv = centreValue[s];
     const bool contact = pawnAttackCount(own, s) || pawnAttackCount(them, s) || pawnAttackCount(own, front) ||
                          pawnAttackCount(them, front);
-    bishopColourPawns[c][squareShade[s]] += (enemyPawnFront && !contact) ? cv : (cv + cv / 2) / 2;
-    const int home = c == White ? 0 : 56;
-    if ((rel == 11 && pos.pieceOn[home + 2] == Bishop && pos.colourOn[home + 2] == c) ||
-        (rel == 12 && pos.pieceOn[home + 5] == Bishop && pos.colourOn[home + 5] == c))
-      v -= 20;
+    out->shadeWeight[squareShade[s]] += (enemyPawnFront && !contact) ? cv : (cv + cv / 2) / 2;
+    facts |= PawnAhead;
   }
+  if (rel == 11 || rel == 12) facts |= HomeFilePawn;
 
   const bool frontDefended = pawnAttackCount(own, front) != 0;
-  if (frontDefended && r >= 3) v += (v + 8) / 4 + r;
+  if (frontDefended) facts |= FrontDefended;
 
   const bool clearAhead = ((ownM[f + 1] | enemyM[f + 1]) & ~lowBits(r + 1)) == 0;
   const bool unsupported = r == 6 || adjacentCount(ownM, f, lowBits(r)) == 0;
   bool backward = false;
   if (unsupported && (!frontDefended || clearAhead)) {
-    const bool enemyPawnFront = pos.pieceOn[front] == Pawn && pos.colourOn[front] == e;
     if (!frontDefended && !enemyPawnFront) {
       v -= weakSquareValue[rel + 8];
-      if (pos.colourOn[front] == e) v -= blockerPenalty[pos.pieceOn[front]];
+      facts |= WeakFront;
     }
     if (ownM[f] == 0 && ownM[f + 2] == 0) {
-      v -= isolatedPenalty[f] + openingWeightHalf;
-      if (clearAhead && x.enemyMajors) v -= 8;
+      v -= isolatedPenalty[f];
+      out->isolated++;
+      if (clearAhead) out->openWeak++;
     }
     const int ep = lowestAdjacent(enemyM, f, r + 2, 7);
     const int kp = lowestAdjacent(ownM, f, r, 6);
     if (ep >= 3 && ep <= 6 && ep <= kp + 2 &&
         adjacentCount(ownM, f, lowBits(ep - 1)) < adjacentCount(enemyM, f, rankRange(ep, 6))) {
       backward = true;
-      v -= (clearAhead && x.enemyMajors) ? 11 : 3;
+      facts |= BackwardPawn;
+      v -= 3;
+      if (clearAhead) out->openWeak++;
       if (!enemyPawnFront) {
         const int atRank = ep - 1 < 4 ? ep - 1 : r + 1;
         const int sq = f + 8 * (c == White ? atRank : 7 - atRank);
@@ -271,31 +304,29 @@ int pawnValue(const PawnContext& x, int s) {
           v -= diff >= 2 ? 2 * cost : cost;
         }
       }
-      if (own.sq[front].totalCount >= them.sq[front].totalCount) v += 4;
     }
   }
 
-  if ((ownM[f + 1] & (ownM[f + 1] - 1)) != 0) v -= 4 + openingWeightQuarter + (backward ? 5 : 0);
+  if ((ownM[f + 1] & (ownM[f + 1] - 1)) != 0) {
+    v -= 4 + (backward ? 5 : 0);
+    out->doubled++;
+  }
 
-  // Pawn storm against the enemy king's wing.
-  if (castledWings[c] != 4 && x.ownPoints > 16 && (attackWing[c] & (1 << f))) {
-    const int k = castledWings[c] + (x.ownPoints - 17) / 8;
-    const int kk = k > 20 ? 20 : k;
-    v -= 2 << kk;
-    const int g = stormRank[r] << kk;
-    const bool enemyPawnFront = pos.pieceOn[front] == Pawn && pos.colourOn[front] == e;
+  // Pawn storm against the enemy king's wing: which ranks count, in full or half.
+  if (castledWings[c] != 4 && (attackWing[c] & (1 << f))) {
+    out->stormPawns++;
     const bool attacked = pawnAttackCount(them, s) != 0;
     if (castledWings[c] == 0) {
-      if (r > 2 && (!enemyPawnFront || attacked || frontDefended)) v += g;
+      if (r > 2 && (!enemyPawnFront || attacked || frontDefended)) out->stormFull += stormRank[r];
     } else if (castledWings[c] == 2 && r > 2) {
       const int ownFileEnemy = enemyM[f + 1] & ~lowBits(r + 1);
       const int nearestOwnFile = ownFileEnemy ? __builtin_ctz(static_cast<unsigned>(ownFileEnemy)) : 8;
       const int nearestAdjacent = lowestAdjacent(enemyM, f, r + 1, 8);
       if (nearestAdjacent >= nearestOwnFile) {
         if (pos.pieceOn[front] == Pawn) {
-          if (attacked || frontDefended) v += g / 2;
+          if (attacked || frontDefended) out->stormHalf += stormRank[r];
         } else {
-          v += g;
+          out->stormFull += stormRank[r];
         }
       }
     }
@@ -304,23 +335,140 @@ int pawnValue(const PawnContext& x, int s) {
   // Passed pawns and candidates.
   if (clearAhead && !backward) {
     if (adjacentCount(enemyM, f, ~lowBits(r + 2) & 0xFF) == 0) {
-      v += passedPawn(x, s, r, frontDefended);
+      facts |= PassedPawn;
     } else {
       const int ep = lowestAdjacent(enemyM, f, r + 2, 7);
       const int attackSq = f + 8 * (c == White ? ep - 1 : 7 - (ep - 1));
       if (adjacentCount(ownM, f, lowBits(ep - 1)) >= adjacentCount(enemyM, f, rankRange(ep, 6)) &&
           adjacentCount(ownM, f, lowBits(ep)) - pawnAttackCount(them, attackSq) >=
               adjacentCount(enemyM, f, rankRange(ep + 1, 6)))
-        v += ((r - (r == 2 ? 1 : 0)) << openingWeightEighth) + absInt(f - fileOf(kingSquare(e))) + openingWeightHalf;
+        facts |= CandidatePawn;
     }
+  }
+  out->fixed += v;
+  PawnNote& n = out->pawn[out->count++];
+  n.square = static_cast<uint8_t>(s);
+  n.rank = static_cast<uint8_t>(r);
+  n.facts = facts;
+}
+
+inline uint64_t pawnRanksOf(int side) {
+  uint64_t v;
+  std::memcpy(&v, &pos.pawnRanksOnFile[side][1], sizeof v);
+  return v;
+}
+
+// The entry of the current pawn structure, filled when it is not there.
+const PawnEntry& pawnEntry() {
+  const uint64_t w = pawnRanksOf(White), b = pawnRanksOf(Black);
+  const uint8_t wings[4] = {castledWings[White], castledWings[Black], attackWing[White], attackWing[Black]};
+  const uint64_t mix = (w * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
+  PawnEntry& entry = pawnEntries[(mix >> 40) & (PawnEntries - 1)];
+  if (entry.used && entry.ranks[0] == w && entry.ranks[1] == b && std::memcmp(entry.wings, wings, 4) == 0)
+    return entry;
+  entry.used = true;
+  entry.ranks[0] = w;
+  entry.ranks[1] = b;
+  std::memcpy(entry.wings, wings, 4);
+  for (int c = 0; c < 2; ++c) {
+    PawnSideNotes& notes = entry.side[c];
+    notes = PawnSideNotes{};
+    FileMasks m;
+    fillMasks(c, &m);
+    for (PieceSet set = liveSet(pos.pawnSet, c); set; set &= set - 1) {
+      const int s = pos.pieceList[c][__builtin_ctz(set)];
+      const int r = c == White ? rankOf(s) : 7 - rankOf(s);
+      if (r < 1 || r > 6) continue;  // never on the first or last rank
+      notePawn(c, m, s, &notes);
+    }
+  }
+  return entry;
+}
+
+// Bishop-colour weight of a pawn by square: with the square in front empty,
+// and with a piece (not a pawn) standing there.
+struct FrontWeightTable {
+  int8_t v[64];
+  constexpr explicit FrontWeightTable(bool blocked) : v() {
+    for (int q = 0; q < 64; ++q) v[q] = static_cast<int8_t>(blocked ? (centreValue[q] + centreValue[q] / 2) / 2 : centreValue[q] / 2);
+  }
+};
+constexpr FrontWeightTable openFrontWeight(false), blockedFrontWeight(true);
+
+// Shelter bonus of the pawn on s in front of its own king.
+int shelterBonus(const PawnContext& x, int s, int r, uint16_t facts) {
+  const int f = fileOf(s);
+  int b = 0;
+  if (x.shelter) {
+    if (x.shelter & (1 << f)) b = (2 * endgamePhase + (f <= 5 ? endgamePhaseHalf : 0)) >> shieldRankShift[r];
+  } else {
+    const int d = kingDistance(x.kingZone, s);
+    if (d < 3) {
+      const int base = (f <= 1 || f >= 6) ? 3 * endgamePhase : 2 * endgamePhase;
+      const int sh = d - 1 + shieldRankShift[r];
+      b = sh < 0 ? base : base >> sh;
+    }
+  }
+  if (b && (f <= 1 || f >= 6) && (facts & PawnSupported)) b += b / 4;
+  return b;
+}
+
+// The value of one pawn beyond what its structure alone gives: square value,
+// shelter, its bishop-colour weight, and the tests that read the pieces.
+int pawnValue(const PawnContext& x, const PawnNote& n, int shadeWeight[2]) {
+  const int c = x.c, e = x.e, s = n.square, r = n.rank, front = s + x.up;
+  const uint16_t facts = n.facts;
+  int v = pieceSquare[c][Pawn][s];
+  if (x.enemyPoints > 12) v += shelterBonus(x, s, r, facts);
+
+  // The square in front and the bishop colour weights.
+  if (!(facts & PawnAhead))
+    shadeWeight[squareShade[s]] += pos.pieceOn[front] == None ? openFrontWeight.v[s] : blockedFrontWeight.v[s];
+  if ((facts & HomeFilePawn) && pos.pieceOn[front] != None) {
+    const int home = c == White ? 0 : 56;
+    const int bishopSq = home + (fileOf(s) == 3 ? 2 : 5);
+    if (pos.pieceOn[bishopSq] == Bishop && pos.colourOn[bishopSq] == c) v -= 20;
+  }
+  if ((facts & FrontDefended) && r >= 3) v += (v + 8) / 4 + r;
+  if ((facts & WeakFront) && pos.colourOn[front] == e) v -= blockerPenalty[pos.pieceOn[front]];
+  if ((facts & BackwardPawn) && pos.attackTable[c].sq[front].totalCount >= pos.attackTable[e].sq[front].totalCount)
+    v += 4;
+  if (facts & PassedPawn) {
+    v += passedPawn(x, s, r, (facts & FrontDefended) != 0);
+  } else if (facts & CandidatePawn) {
+    v += ((r - (r == 2 ? 1 : 0)) << openingWeightEighth) + absInt(fileOf(s) - fileOf(kingSquare(e))) +
+         openingWeightHalf;
   }
   return v;
 }
 
+// All of one side's pawns: the cached structure terms scaled by the
+// material of the moment, then every pawn's own value.
+int sidePawns(const PawnContext& x, const PawnSideNotes& notes) {
+  const int c = x.c;
+  int total = notes.fixed - notes.isolated * openingWeightHalf - notes.doubled * openingWeightQuarter;
+  if (x.enemyMajors) total -= 8 * notes.openWeak;
+  if (castledWings[c] != 4 && x.ownPoints > 16 && notes.stormPawns) {
+    const int k = castledWings[c] + (x.ownPoints - 17) / 8;
+    const int kk = k > 20 ? 20 : k;
+    total -= notes.stormPawns * (2 << kk);
+    total += notes.stormFull << kk;
+    if (notes.stormHalf) total += (notes.stormHalf << kk) / 2;
+  }
+  int shadeWeight[2] = {notes.shadeWeight[0], notes.shadeWeight[1]};
+  for (int i = 0; i < notes.count; ++i) total += pawnValue(x, notes.pawn[i], shadeWeight);
+  bishopColourPawns[c][0] += shadeWeight[0];
+  bishopColourPawns[c][1] += shadeWeight[1];
+  return total;
+}
+
 }  // namespace
+
+void pawnCacheClear() { std::memset(pawnEntries, 0, sizeof pawnEntries); }
 
 int pawnTerm(int whiteToMove) {
   bishopColourPawns[0][0] = bishopColourPawns[0][1] = bishopColourPawns[1][0] = bishopColourPawns[1][1] = 0;
+  const PawnEntry& entry = pawnEntry();
   int sum = 0;
   for (int c = 0; c < 2; ++c) {
     PawnContext x;
@@ -332,14 +480,8 @@ int pawnTerm(int whiteToMove) {
     x.ownPoints = materialPoints(c);
     x.enemyPoints = materialPoints(c ^ 1);
     x.enemyMajors = (liveSet(pos.rookSet, c ^ 1) | liveSet(pos.queenSet, c ^ 1)) != 0;
-    fillMasks(c, &x.m);
-    int total = 0;
-    for (PieceSet set = liveSet(pos.pawnSet, c); set; set &= set - 1) {
-      const int s = pos.pieceList[c][__builtin_ctz(set)];
-      const int r = c == White ? rankOf(s) : 7 - rankOf(s);
-      if (r < 1 || r > 6) continue;  // never on the first or last rank
-      total += pawnValue(x, s);
-    }
+    x.kingZone = zoneCentre(kingSquare(c));
+    const int total = sidePawns(x, entry.side[c]);
     sum += c == White ? total : -total;
   }
   if (searchFlags & OptHyperModern) {

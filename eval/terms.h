@@ -69,6 +69,8 @@ extern int32_t rootMaterial[2];
 // --- positional terms, White's view ----------------------------------------
 int pieceTerm();
 int pawnTerm(int whiteToMove);
+// Forgets every pawn structure the pawn term has kept.
+void pawnCacheClear();
 int kingTerm();
 // Pawn-shelter penalty of side c's king (0 when the enemy has no rook or queen).
 int kingShelter(int c);

@@ -102,6 +102,8 @@ int sideThreats(int c) {
   int sum = 0;
   for (PieceSet set = pos.pieceSet[c] & ~1u; set; set &= set - 1) {
     const int q = pos.pieceList[c][__builtin_ctz(set)];
+    // A man the enemy does not attack is neither pinned, nor en prise, nor guarded by tied defenders.
+    if (them.sq[q].directCounts == 0 && pos.pieceThreat[q] == 0) continue;
     const int t = pos.pieceOn[q];
     int p = 0, pin = 0;
     if (pinnable[t] && (them.sq[q].directAttackers & pos.sliders[e] & pos.pieceSet[e])) pin = pinPenalty(c, q, &p);

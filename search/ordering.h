@@ -47,8 +47,12 @@ void rewardRootMove(int side, int type, Move m, int depth);
 // list[i..n) into place i.
 inline void pickBest(ScoredMove* list, int i, int n) {
   int best = i;
+  int bestKey = list[i].key;
   for (int j = i + 1; j < n; j++)
-    if (list[j].key > list[best].key) best = j;
+    if (list[j].key > bestKey) {
+      best = j;
+      bestKey = list[j].key;
+    }
   if (best != i) {
     ScoredMove t = list[i];
     list[i] = list[best];

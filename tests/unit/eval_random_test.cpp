@@ -3,11 +3,13 @@
 // colour-mirrored twin.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "eval/terms.h"
 #include "eval_test_support.h"
 
 using namespace evaltest;
@@ -115,6 +117,53 @@ TEST(EvalRandomGames, AlongAMadeLine) {
     while (made--) unmakeMove();
     evalCacheResize(0);
   }
+}
+
+// The pawn term keeps what depends on the pawns alone per pawn structure.
+// Along random games the same structure meets other pieces, kings and
+// material, so every score taken with the table as the games left it must
+// equal the score of a fresh analysis.
+TEST(EvalRandomGames, PawnStructureTableAgreesWithAFreshAnalysis) {
+  const char* starts[] = {"r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
+                          "2kr3r/ppp2ppp/2n5/3qp3/3P4/2P2N2/PP3PPP/R2Q1RK1 w - - 0 1",
+                          "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+                          "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1"};
+  uint32_t seed = 4242;
+  int reused = 0;
+  for (const char* start : starts) {
+    ASSERT_TRUE(setUp(start));
+    pawnCacheClear();
+    for (int game = 0; game < 8; ++game) {
+      ASSERT_TRUE(setUp(start));
+      int made = 0;
+      for (int ply = 0; ply < 40; ++ply) {
+        Move moves[MaxMovesPerPly];
+        const int n = legalMoves(moves);
+        if (n == 0) break;
+        uint8_t pawnsBefore[2][10];
+        std::memcpy(pawnsBefore, pos.pawnRanksOnFile, sizeof pawnsBefore);
+        makeMove(moves[nextRandomValue(&seed) % n]);
+        ++made;
+        // The table holds the structure of the previous ply, seen with other pieces.
+        if (std::memcmp(pawnsBefore, pos.pawnRanksOnFile, sizeof pawnsBefore) == 0) ++reused;
+        for (int whiteToMove = 0; whiteToMove < 2; ++whiteToMove) {
+          threatBest[0] = threatBest[1] = threatSecond[0] = threatSecond[1] = 0;
+          const int kept = pawnTerm(whiteToMove);
+          int32_t weights[2][2];
+          std::memcpy(weights, bishopColourPawns, sizeof weights);
+          const int keptThreats[2] = {threatBest[White], threatBest[Black]};
+          threatBest[0] = threatBest[1] = threatSecond[0] = threatSecond[1] = 0;
+          pawnCacheClear();
+          ASSERT_EQ(pawnTerm(whiteToMove), kept) << currentFen();
+          ASSERT_EQ(std::memcmp(weights, bishopColourPawns, sizeof weights), 0) << currentFen();
+          ASSERT_EQ(threatBest[White], keptThreats[White]) << currentFen();
+          ASSERT_EQ(threatBest[Black], keptThreats[Black]) << currentFen();
+        }
+      }
+      while (made--) unmakeMove();
+    }
+  }
+  EXPECT_GT(reused, 100);
 }
 
 }  // namespace
