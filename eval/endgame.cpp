@@ -388,6 +388,89 @@ int rookPawnCorrection(int s, int, int scale[2]) {
   return c;
 }
 
+namespace {
+
+// A side's fastest passed pawn in a pawn ending, judged against the enemy
+// king by the rule of the square.
+struct Passer {
+  int moves;        // moves to promote, 0 = the side has no passed pawn
+  int plies;        // plies from now until it promotes
+  bool unstoppable; // the enemy king cannot catch it
+};
+
+// True when no enemy pawn stands in front of the pawn on its own or a
+// neighbouring file.
+bool passedPawnAt(int side, int q) {
+  const int o = side ^ 1, file = fileOf(q) + 1, r = rankOf(q);
+  const unsigned ahead = side == White ? (0xFFu << (r + 1)) & 0xFF : (1u << r) - 1;
+  const unsigned enemy = pos.pawnRanksOnFile[o][file - 1] | pos.pawnRanksOnFile[o][file] | pos.pawnRanksOnFile[o][file + 1];
+  return (enemy & ahead) == 0;
+}
+
+// Moves the pawn on q needs to promote; its own king standing in the way
+// costs a move to step aside, and a pawn of its own side ahead on the file
+// makes it no runner at all (0).
+int pawnMovesToQueen(int side, int q) {
+  int m = movesToQueen[side][rankOf(q)];
+  const int up = side == White ? 8 : -8, promo = promotionSquare(side, q);
+  for (int t = q + up;; t += up) {
+    if (pos.pieceOn[t] == Pawn) return 0;
+    if (pos.pieceOn[t] == King && pos.colourOn[t] == side) m += 1;
+    if (t == promo) break;
+  }
+  return m;
+}
+
+// The side's fastest passer: an unstoppable one first, else the one with
+// the fewest moves to go.
+Passer fastestPasser(int side, int stm) {
+  Passer best{0, 0, false};
+  const int enemyKing = kingSquare(side ^ 1);
+  for (PieceSet set = liveSet(pos.pawnSet, side); set; set &= set - 1) {
+    const int q = pos.pieceList[side][__builtin_ctz(set)];
+    if (!passedPawnAt(side, q)) continue;
+    const int m = pawnMovesToQueen(side, q);
+    if (m < 1 || m > 5) continue;
+    const int reach = kingDistance(enemyKing, promotionSquare(side, q)) - (stm != side ? 1 : 0);
+    const bool unstoppable = m < reach;
+    if (best.moves == 0 || (unstoppable && !best.unstoppable) ||
+        (unstoppable == best.unstoppable && m < best.moves))
+      best = Passer{m, 2 * m - (stm == side ? 1 : 0), unstoppable};
+  }
+  return best;
+}
+
+// Race of the two fastest passers, from White's view. A side whose passer
+// the enemy king cannot catch gets the unstoppable bonus unless the enemy
+// promotes too within one ply of it (then both queens stand and the race is
+// even); a passer that the king can still reach gets the running bonus.
+int passerRace(const Passer (&p)[2]) {
+  int v[2] = {0, 0};
+  for (int side = 0; side < 2; ++side) {
+    const Passer& own = p[side];
+    const Passer& their = p[side ^ 1];
+    if (own.moves == 0) continue;
+    const bool theyQueenInTime = their.unstoppable && their.plies < own.plies + 3;
+    v[side] = own.unstoppable && !theyQueenInTime ? unstoppablePasser[own.moves] : runningPasser[own.moves];
+  }
+  return v[White] - v[Black];
+}
+
+// Promotion threats: a passer one or two moves from promoting threatens the
+// other side with a new queen; the larger threat goes into threatSecond[],
+// where the search reads how much is at stake in quiet moves.
+void recordPromotionThreats(const Passer (&p)[2]) {
+  for (int side = 0; side < 2; ++side) {
+    const Passer& own = p[side];
+    if (own.moves == 0 || own.moves > 2) continue;
+    const int t = own.unstoppable ? unstoppablePasser[own.moves] : runningPasser[own.moves];
+    int32_t& slot = threatSecond[side ^ 1];
+    if (t > slot) slot = t;
+  }
+}
+
+}  // namespace
+
 int pawnEndingEvaluation(int stm, int score, int strong, int weak, uint32_t* flags) {
   // Rook-pawn fortress: every pawn of one side on a single rook file, the
   // other side without pawns and its king on that file ahead of them.
@@ -406,5 +489,11 @@ int pawnEndingEvaluation(int stm, int score, int strong, int weak, uint32_t* fla
     }
   }
   (void)weak;
-  return score + mainEvaluation(stm, strong, 15);
+  // Pawn structure, kings and passers as in any position, then the race.
+  int v = score + mainEvaluation(stm, strong, 15);
+  const Passer passers[2] = {fastestPasser(White, stm), fastestPasser(Black, stm)};
+  const int race = passerRace(passers);
+  v += stm == White ? race : -race;
+  recordPromotionThreats(passers);
+  return v;
 }

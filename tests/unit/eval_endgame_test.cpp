@@ -153,4 +153,40 @@ TEST(EvalEndgame, RookEndingsNearTheDrawScore) {
   }
 }
 
+// Pawn endings: the race of the fastest passers by the rule of the square
+// (score for White, in a band), the rook-pawn fortress, and the promotion
+// threat handed to the search.
+TEST(EvalEndgame, PawnEndingRaces) {
+  const struct { const char* fen; int low, high; uint32_t verdict; } cases[] = {
+      // Black queens three plies ahead: its queen stops the g-pawn.
+      {"8/8/8/8/p7/8/6PK/k7 b - - 0 1", -99999, -500, 0},
+      // White to move: both promote within a ply of each other.
+      {"8/8/8/8/p7/8/6PK/k7 w - - 0 1", -200, 200, 0},
+      // The black king catches the g-pawn, nothing catches the a-pawn.
+      {"8/pk6/8/8/8/8/6PK/8 w - - 0 1", -99999, -500, 0},
+      // Inside the square (Black to move reaches a8) / outside it.
+      {"5k2/7p/8/8/P7/8/8/7K b - - 0 1", -200, 200, 0},
+      {"5k2/7p/8/8/P7/8/8/7K w - - 0 1", 500, 99999, 0},
+      // Two rook pawns and the defending king in front of them.
+      {"k7/8/8/P7/P7/8/8/2K5 w - - 0 1", 256 >> 7, 256 >> 7, EvalTablebaseDraw}};
+  for (const auto& c : cases) {
+    for (const std::string& fen : {std::string(c.fen), mirrorFen(c.fen)}) {
+      ASSERT_TRUE(setUp(fen)) << fen;
+      const bool mirrored = fen != c.fen;
+      const int v = (pos.sideToMove == White) != mirrored ? eval(1) : -eval(1);
+      EXPECT_GE(v, c.low) << fen;
+      EXPECT_LE(v, c.high) << fen;
+      EXPECT_EQ(verdict(), c.verdict) << fen;
+    }
+  }
+  // A passer one move from promoting that the king cannot stop is the
+  // threat the side to move faces; without it the measure stays small.
+  ASSERT_TRUE(setUp("8/P7/8/8/6k1/8/7p/7K b - - 0 1"));
+  eval(1);
+  EXPECT_GE(pos.plyTop->threatMeasure, 996 >> 3);
+  ASSERT_TRUE(setUp("8/8/8/P7/6k1/8/7p/7K b - - 0 1"));
+  eval(1);
+  EXPECT_LT(pos.plyTop->threatMeasure, 30);
+}
+
 }  // namespace
