@@ -326,7 +326,8 @@ bool defenderInFront(const RookPawnFrame& r) {
 
 // Scale of the strong side when the defending king blocks the pawn (16 when
 // no drawing set-up applies): half with a rook or knight pawn, or with the
-// defending rook on its first rank or on the rank in front of the pawn. A
+// defending rook on any rank in front of the pawn (its first rank included)
+// or at least three ranks behind it. A
 // quarter in the third-rank defence proper (the rook on the rank in front
 // of a pawn short of the sixth rank, the strong king not beyond its pawn:
 // the rook keeps that king from crossing), and once the pawn stands on the
@@ -345,7 +346,10 @@ int rookPawnDrawScale(const RookPawnFrame& r, int scale) {
     const bool checksFromBehind = rookRank <= rank - 3 && rankOf(r.strongKing) <= rank;
     if (checksFromBehind || (f <= 1 && backRank)) return scale / 4;
   }
-  if (f <= 1 || backRank || frontRank) return scale / 2;
+  // The rook anywhere in front of the pawn guards the ranks the strong king
+  // would cross; far behind it, it checks from behind.
+  const bool ahead = rookRank > rank, farBehind = rookRank <= rank - 3;
+  if (f <= 1 || backRank || ahead || farBehind) return scale / 2;
   return scale;
 }
 

@@ -113,8 +113,15 @@ TEST(EvalEndgame, RookAgainstRookAndPawn) {
       {"4k3/8/r7/4P3/4K3/8/8/7R b - - 0 1", 4, -99, 99},
       // The pawn has gone to the sixth: checks from behind hold.
       {"4k3/7R/4P3/5K2/8/8/8/1r6 w - - 0 1", 4, -99, 99},
-      // The rule stops once the strong king stands beyond its pawn.
-      {"4k3/2K4R/4P3/8/8/8/8/1r6 b - - 0 1", 16, -99, 99},
+      // With the strong king beyond its pawn only half: the checks from
+      // behind still hold here, though not in every such set-up.
+      {"4k3/2K4R/4P3/8/8/8/8/1r6 b - - 0 1", 8, -99, 99},
+      // Defending rook on its second rank, or checking from behind while
+      // the strong king stands ahead of a fifth-rank pawn: half.
+      {"4k3/r7/8/4PK2/8/8/8/1R6 w - - 0 1", 8, -99, 99},
+      {"5k2/R7/3K4/4P3/8/8/8/5r2 b - - 0 1", 8, -99, 99},
+      // The rook just behind the pawn is no set-up the rule knows.
+      {"4k3/8/8/4PK2/3r4/8/8/1R6 w - - 0 1", 16, -99, 99},
       // Back-rank defence against a knight pawn on the sixth.
       {"1rk5/8/1P6/2K5/8/8/8/7R w - - 0 1", 4, -99, 99},
       // Defending king in front of a rook pawn, rook anywhere: halved.
