@@ -69,38 +69,160 @@ constexpr int specialClass(const Material& a, const Material& b) {
   return 0;
 }
 
-// Adjustment (in units of 16, even, -30..30) for the stronger side x of a
-// piece combination against y, before pawns are looked at. These pull
-// balances that material overrates towards equality.
-constexpr int pieceAdjustment(const Material& x, const Material& y) {
-  // A lone minor against pawns cannot win and rarely holds more than the pawns.
-  if (loneMinor(x) && y.pieces() == 0) return y.pawns == 1 ? -14 : -8;
-  // Two minors against one: usually a draw, least so with the bishop pair.
+// --- adjustments -------------------------------------------------------------
+// Adjustments are in units of 16 (one eighth of a pawn), even, -30..30, for
+// the stronger side x (more material points; on equal points, more pawns)
+// against y. They pull towards equality the balances whose material count
+// promises more than the play gives. Every value below comes from known
+// endgame theory: whether the balance is a draw with best defence, and the
+// usual outcome where theory gives a win that takes long technique.
+// Pawns make material count: the adjustment fades as pawns come on the
+// board, and none is given once either side has three.
+
+// Half of an even adjustment, kept even (towards zero).
+constexpr int evenHalf(int v) { return v / 2 - (v / 2) % 2; }
+
+// Removes n knights, b bishops, r rooks and q queens from `whole` into
+// *rest (pawns dropped); false when `whole` lacks one of them.
+constexpr bool without(const Material& whole, int n, int b, int r, int q, Material* rest) {
+  if (whole.knights < n || whole.bishops < b || whole.rooks < r || whole.queens < q) return false;
+  *rest = Material{0, whole.knights - n, whole.bishops - b, whole.rooks - r, whole.queens - q};
+  return true;
+}
+constexpr bool samePieces(const Material& a, const Material& b) {
+  return a.knights == b.knights && a.bishops == b.bishops && a.rooks == b.rooks && a.queens == b.queens;
+}
+
+// Two minors against one, or x has the same pieces as y and one minor more
+// (y not bare). Two minors against one: KNN v KN and KBN v KN or KB are
+// drawn, so is the bishop pair against a bishop; against a lone knight the
+// pair wins in most positions and is left alone. A rook or queen and a
+// minor against the rook or queen alone (KRB v KR, KRN v KR, KQN v KQ,
+// KQB v KQ): drawn with correct defence in most positions. With more
+// pieces on the board the extra minor wins more often.
+constexpr int extraMinor(const Material& x, const Material& y) {
   if (x.pieces() == 2 && x.minors() == 2 && loneMinor(y)) {
     if (x.knights == 2) return -16;
-    if (x.bishops == 2) return y.knights ? -12 : -20;
-    return y.bishops ? -24 : -20;  // bishop and knight
+    if (x.bishops == 2) return y.knights ? 0 : -20;
+    return y.bishops ? -24 : -20;
   }
-  // Rook against a minor: a draw in most lines.
-  if (x.is(0, 0, 1, 0) && loneMinor(y)) return y.knights ? -12 : -14;
-  // Two minors against a rook: the extra pawn's worth is hard to use.
-  if (x.pieces() == 2 && x.minors() == 2 && y.is(0, 0, 1, 0))
-    return x.bishops == 2 ? -6 : -10;
-  // Rook or queen and a minor against the same major alone.
-  if (x.pieces() == 2 && x.minors() == 1 && y.pieces() == 1 &&
-      ((x.rooks == 1 && y.rooks == 1) || (x.queens == 1 && y.queens == 1)))
-    return -20;
-  // Queen against rook and minor, or against two minors.
-  if (x.is(0, 0, 0, 1) && y.pieces() == 2 && y.minors() >= 1 && y.queens == 0)
-    return y.rooks ? -8 : -6;
+  Material r{};
+  const bool knightMore = without(x, 1, 0, 0, 0, &r) && samePieces(r, y);
+  const bool bishopMore = without(x, 0, 1, 0, 0, &r) && samePieces(r, y);
+  if ((!knightMore && !bishopMore) || y.pieces() == 0) return 0;
+  if (y.pieces() == 1) return -20;
+  return -12;
+}
+
+// The exchange: x has a rook where y has a minor, the rest equal. KR v KN
+// and KR v KB are drawn in most lines (the bishop holds a little better);
+// with more pieces the exchange is usually enough.
+constexpr int exchange(const Material& x, const Material& y) {
+  Material rx{}, ry{};
+  if (!without(x, 0, 0, 1, 0, &rx)) return 0;
+  const bool forKnight = without(y, 1, 0, 0, 0, &ry) && samePieces(rx, ry);
+  const bool forBishop = !forKnight && without(y, 0, 1, 0, 0, &ry) && samePieces(rx, ry);
+  if (!forKnight && !forBishop) return 0;
+  if (rx.pieces() != 0) return -6;
+  return forKnight ? -12 : -14;
+}
+
+// Two minors against a rook, the rest equal: the minors' extra point is
+// hard to use (KNN v KR and KBN v KR are drawn, the bishop pair does
+// better).
+constexpr int minorsForRook(const Material& x, const Material& y) {
+  Material ry{}, rx{};
+  if (!without(y, 0, 0, 1, 0, &ry)) return 0;
+  const int pairs[3][2] = {{2, 0}, {0, 2}, {1, 1}};
+  for (const auto& m : pairs) {
+    if (!without(x, m[0], m[1], 0, 0, &rx) || !samePieces(rx, ry)) continue;
+    if (rx.pieces() != 0) return -4;
+    return m[1] == 2 ? -6 : -10;
+  }
   return 0;
 }
 
-// Which pawn counts a piece adjustment reaches: at most one pawn on the
-// board, except that the minor-against-pawns rule names the pawns itself.
-constexpr bool adjustmentApplies(const Material& x, const Material& y) {
-  if (loneMinor(x) && y.pieces() == 0) return x.pawns == 0 && y.pawns >= 1 && y.pawns <= 2;
-  return x.pawns + y.pawns <= 1;
+// A queen against a rook and a minor, two minors or three minors, the rest
+// equal: the pieces coordinate against the queen (KQ v KRN and KQ v KRB are
+// won only with long technique, KQ v KBB and KQ v KBN hold often), and a
+// queen against a rook, which wins but slowly.
+constexpr int queenForPieces(const Material& x, const Material& y) {
+  Material rx{}, ry{};
+  if (!without(x, 0, 0, 0, 1, &rx)) return 0;
+  const struct { int n, b, r, value; } sets[] = {
+      {1, 0, 1, -8}, {0, 1, 1, -8}, {2, 0, 0, -6}, {0, 2, 0, -6}, {1, 1, 0, -6},
+      {2, 1, 0, -6}, {1, 2, 0, -6}, {0, 0, 1, -4}};
+  for (const auto& m : sets) {
+    if (!without(y, m.n, m.b, m.r, 0, &ry) || !samePieces(rx, ry)) continue;
+    return rx.pieces() != 0 ? evenHalf(m.value) : m.value;
+  }
+  return 0;
+}
+
+// Pieces alone against pawns (x has no pawns): a lone minor cannot win and
+// rarely holds more than the pawns (KN or KB v KP is a draw unless the
+// pawn runs), a rook wins against one pawn unless it is far advanced with
+// its king, and two connected pawns often hold it.
+constexpr int piecesForPawns(const Material& x, const Material& y) {
+  if (x.pawns != 0 || y.pieces() != 0 || y.pawns == 0 || y.pawns > 2) return 0;
+  if (loneMinor(x)) return y.pawns == 1 ? -14 : -8;
+  if (x.is(0, 0, 1, 0)) return y.pawns == 1 ? -6 : -10;
+  return 0;
+}
+
+// An extra pawn or two on top of equal material points (the same pieces, at
+// most four, or pieces of equal worth, at most three each): minor-piece
+// endings with one extra pawn are mostly drawn (KNP v KN, KBP v KB with the defending king in
+// front, KNP v KB), so are KQP v KQ and KRP v KR; the values halve with a
+// pawn on both sides and with two extra pawns.
+constexpr int extraPawns(const Material& x, const Material& y) {
+  if (x.points() != y.points() || x.pawns <= y.pawns || x.pieces() == 0) return 0;
+  if (samePieces(x, y) ? x.pieces() > 4 : (x.pieces() > 3 || y.pieces() > 3)) return 0;
+  int v;
+  if (!samePieces(x, y)) v = -8;
+  else if (loneMinor(x)) v = -8;
+  else if (x.is(0, 0, 0, 1)) v = -10;
+  else if (x.is(0, 0, 1, 0)) v = -6;
+  else v = -4;
+  if (x.pawns - y.pawns == 1 && y.pawns == 0) return v;
+  return evenHalf(v);
+}
+
+// Piece adjustment of x against y before pawns are looked at.
+constexpr int pieceAdjustment(const Material& x, const Material& y) {
+  if (int v = extraMinor(x, y)) return v;
+  if (int v = exchange(x, y)) return v;
+  if (int v = minorsForRook(x, y)) return v;
+  return queenForPieces(x, y);
+}
+
+// The piece adjustment at the given pawn counts: full without pawns,
+// divided by (1 + pawns of x) * (1 + pawns of y) and kept even, so that
+// KR v KNP keeps half of KR v KN and KRP v KNP a quarter. Two minors
+// against one keep the full value with a single pawn on the board: without
+// pawns most of those balances are draw classes, so it is with one pawn
+// that their adjustment shows.
+constexpr int withPawns(int v, const Material& x, const Material& y) {
+  const bool twoAgainstOne = x.pieces() == 2 && x.minors() == 2 && loneMinor(y);
+  if (twoAgainstOne && x.pawns + y.pawns <= 1) return v;
+  const int q = v / ((1 + x.pawns) * (1 + y.pawns));
+  return q - q % 2;
+}
+
+// Signed adjustment for the row side a against b (antisymmetric): zero
+// once either side has three pawns.
+constexpr int adjustment(const Material& a, const Material& b) {
+  if (a.pawns > 2 || b.pawns > 2) return 0;
+  const int pa = a.points(), pb = b.points();
+  if (pa == pb && a.pawns == b.pawns) return 0;
+  // Order by pieces first, then by pawns, so that each pair is judged once.
+  const bool aStronger = pa > pb || (pa == pb && a.pawns > b.pawns);
+  const Material& x = aStronger ? a : b;
+  const Material& y = aStronger ? b : a;
+  int v = piecesForPawns(x, y);
+  if (v == 0) v = extraPawns(x, y);
+  if (v == 0) v = withPawns(pieceAdjustment(x, y), x, y);
+  return aStronger ? v : -v;
 }
 
 // Pawnless balances that material alone cannot win: both sides hold pieces
@@ -112,19 +234,6 @@ constexpr bool unwinnableByMaterial(const Material& a, const Material& b) {
   if (diff > 3 || diff < -3) return false;
   if ((a.is(0, 2, 0, 0) && b.is(1, 0, 0, 0)) || (b.is(0, 2, 0, 0) && a.is(1, 0, 0, 0))) return false;
   return true;
-}
-
-// Signed adjustment for the row side a against b (antisymmetric).
-constexpr int adjustment(const Material& a, const Material& b) {
-  const int pa = a.points(), pb = b.points();
-  if (pa == pb && a.pawns == b.pawns) return 0;
-  // Order by pieces first, then by pawns, so that each pair is judged once.
-  const bool aStronger = pa > pb || (pa == pb && a.pawns > b.pawns);
-  const Material& x = aStronger ? a : b;
-  const Material& y = aStronger ? b : a;
-  if (!adjustmentApplies(x, y)) return 0;
-  const int v = pieceAdjustment(x, y);
-  return aStronger ? v : -v;
 }
 
 constexpr uint8_t classEntry(int row, int col) {

@@ -294,41 +294,186 @@ int queenPawnCorrection(int, int s, uint32_t* flags) {
   return c;
 }
 
+namespace {
+
+// Rook against rook and pawn, in a frame where the strong side is White and
+// the pawn stands on files a..d.
+struct RookPawnFrame {
+  int pawn, strongKing, weakKing, strongRook, weakRook;  // 255 = no such rook
+};
+
+RookPawnFrame rookPawnFrame(int s) {
+  const int w = s ^ 1;
+  const int flip = s == White ? 0 : 56;
+  const int pawn = firstSquare(liveSet(pos.pawnSet, s), s) ^ flip;
+  const int mirror = fileOf(pawn) > 3 ? 7 : 0;
+  auto frame = [&](int q) { return q == 255 ? 255 : (q ^ flip ^ mirror); };
+  const PieceSet ownRooks = liveSet(pos.rookSet, s), theirRooks = liveSet(pos.rookSet, w);
+  return RookPawnFrame{pawn ^ mirror, frame(kingSquare(s)), frame(kingSquare(w)),
+                       frame(ownRooks ? firstSquare(ownRooks, s) : 255),
+                       frame(theirRooks ? firstSquare(theirRooks, w) : 255)};
+}
+
+// The defending king blocks the pawn: on the promotion square, or on or
+// next to the pawn's file ahead of it and nearer the promotion square than
+// the strong king.
+bool defenderInFront(const RookPawnFrame& r) {
+  const int promo = 56 + fileOf(r.pawn);
+  if (r.weakKing == promo) return true;
+  return absInt(fileOf(r.weakKing) - fileOf(r.pawn)) <= 1 && rankOf(r.weakKing) > rankOf(r.pawn) &&
+         kingDistance(r.weakKing, promo) < kingDistance(r.strongKing, promo);
+}
+
+// Scale of the strong side when the defending king blocks the pawn (16 when
+// no drawing set-up applies): half with a rook or knight pawn, or with the
+// defending rook on any rank in front of the pawn (its first rank included)
+// or at least three ranks behind it. A
+// quarter in the third-rank defence proper (the rook on the rank in front
+// of a pawn short of the sixth rank, the strong king not beyond its pawn:
+// the rook keeps that king from crossing), and once the pawn stands on the
+// sixth rank when either the defending rook waits at least three ranks
+// behind it to check the king from behind (the king finds no shelter while
+// it stands beside or behind its pawn), or a rook or knight pawn meets the
+// back-rank defence.
+int rookPawnDrawScale(const RookPawnFrame& r, int scale) {
+  if (r.weakRook == 255 || !defenderInFront(r)) return scale;
+  const int f = fileOf(r.pawn), rank = rankOf(r.pawn);
+  const int rookRank = rankOf(r.weakRook);
+  const bool backRank = rookRank == 7, frontRank = rookRank == rank + 1;
+  // Third-rank defence while the pawn is short of the sixth rank.
+  if (frontRank && rank <= 4 && rankOf(r.strongKing) <= rank) return scale / 4;
+  if (rank == 5) {
+    const bool checksFromBehind = rookRank <= rank - 3 && rankOf(r.strongKing) <= rank;
+    if (checksFromBehind || (f <= 1 && backRank)) return scale / 4;
+  }
+  // The rook anywhere in front of the pawn guards the ranks the strong king
+  // would cross; far behind it, it checks from behind.
+  const bool ahead = rookRank > rank, farBehind = rookRank <= rank - 3;
+  if (f <= 1 || backRank || ahead || farBehind) return scale / 2;
+  return scale;
+}
+
+// Strong rook in front of its seventh-rank pawn, defending king on g7 or
+// h7 and defending rook behind the pawn: drawn unless the strong king comes
+// to the pawn's help.
+bool rookInFrontDraw(const RookPawnFrame& r) {
+  const int f = fileOf(r.pawn);
+  return r.strongRook == 56 + f && rankOf(r.pawn) == 6 && (r.weakKing == 54 || r.weakKing == 55) &&
+         r.weakRook != 255 && fileOf(r.weakRook) == f && kingDistance(r.strongKing, r.pawn) > 2;
+}
+
+// File distance of a man to the pawn; 0 when the man is absent.
+inline int fileGap(int q, int pawn) { return q == 255 ? 0 : absInt(fileOf(q) - fileOf(pawn)); }
+
+}  // namespace
+
 int rookPawnCorrection(int s, int, int scale[2]) {
   const int w = s ^ 1;
-  const PieceSet pawns = liveSet(pos.pawnSet, s);
-  if (!pawns) return 0;
-  // Normalise: strong side White, pawn on files a..d.
-  const int flip = s == White ? 0 : 56;
-  int pawn = firstSquare(pawns, s) ^ flip;
-  int sk = kingSquare(s) ^ flip, wk = kingSquare(w) ^ flip;
-  if (fileOf(pawn) > 3) pawn ^= 7, sk ^= 7, wk ^= 7;
-  const int f = fileOf(pawn), promo = 56 + f;
-  int ownRook = 255, theirRook = 255;
-  for (PieceSet set = liveSet(pos.rookSet, s); set; set &= set - 1) ownRook = firstSquare(set, s) ^ flip;
-  for (PieceSet set = liveSet(pos.rookSet, w); set; set &= set - 1) theirRook = firstSquare(set, w) ^ flip;
-  if (fileOf(firstSquare(pawns, s) ^ flip) > 3) {
-    if (ownRook != 255) ownRook ^= 7;
-    if (theirRook != 255) theirRook ^= 7;
-  }
-  // The defending king in front of the pawn holds in the known set-ups.
-  const bool kingInFront = (wk == promo) || (absInt(fileOf(wk) - f) <= 1 && rankOf(wk) > rankOf(pawn) &&
-                                              kingDistance(wk, promo) < kingDistance(sk, promo));
-  const bool drawingRook = theirRook != 255 && (rankOf(theirRook) == 7 || rankOf(theirRook) == rankOf(pawn) + 1);
-  if (pos.threatSum[w] == 0 && kingInFront && (f <= 1 || drawingRook)) scale[s] = scale[s] / 2;
-  // Rook in front of its seventh-rank pawn, defending king on g7/h7 and
-  // rook behind the pawn: drawn unless the strong king comes to help.
-  if (ownRook == promo && rankOf(pawn) == 6 && (wk == 54 || wk == 55) && theirRook != 255 &&
-      fileOf(theirRook) == f && kingDistance(sk, pawn) > 2)
-    scale[s] = 1;
-  int c = 16 * kingDistance(wk, pawn);
-  c += 4 * (absInt(fileOf(wk) - f) - absInt(fileOf(sk) - f));
+  if (!liveSet(pos.pawnSet, s)) return 0;
+  const RookPawnFrame r = rookPawnFrame(s);
+  if (pos.threatSum[w] == 0) scale[s] = rookPawnDrawScale(r, scale[s]);
+  if (rookInFrontDraw(r)) scale[s] = 1;
+  const int f = fileOf(r.pawn);
+  // The defending king's distance from the pawn, and how far each king
+  // stands from the pawn's file.
+  int c = 16 * kingDistance(r.weakKing, r.pawn);
+  c += 4 * (fileGap(r.weakKing, r.pawn) - fileGap(r.strongKing, r.pawn));
+  // Rooks: the defending rook checks from the side only from at least
+  // three files away (the long side); the strong rook does its best work
+  // on the pawn's file or close to it, cutting the king off.
+  c -= 8 * (fileGap(r.weakRook, r.pawn) >= 3 ? 3 : fileGap(r.weakRook, r.pawn));
+  c -= 4 * (fileGap(r.strongRook, r.pawn) > 4 ? 4 : fileGap(r.strongRook, r.pawn));
+  // A defending king cut off from the pawn's file far enough: a rook pawn
+  // or a pawn the strong king escorts promotes.
   static constexpr int cutOff[4] = {5, 4, 3, 3};
-  const int cut = fileOf(wk) - f;
-  if (cut >= cutOff[f] && (f == 0 || kingDistance(sk, pawn) > 2)) c += 128;
+  if (fileOf(r.weakKing) - f >= cutOff[f] && (f == 0 || kingDistance(r.strongKing, r.pawn) > 2)) c += 128;
+  // Rook pawns are the most drawish.
   if (f == 0) c -= 64;
   return c;
 }
+
+namespace {
+
+// A side's fastest passed pawn in a pawn ending, judged against the enemy
+// king by the rule of the square.
+struct Passer {
+  int moves;        // moves to promote, 0 = the side has no passed pawn
+  int plies;        // plies from now until it promotes
+  bool unstoppable; // the enemy king cannot catch it
+};
+
+// True when no enemy pawn stands in front of the pawn on its own or a
+// neighbouring file.
+bool passedPawnAt(int side, int q) {
+  const int o = side ^ 1, file = fileOf(q) + 1, r = rankOf(q);
+  const unsigned ahead = side == White ? (0xFFu << (r + 1)) & 0xFF : (1u << r) - 1;
+  const unsigned enemy = pos.pawnRanksOnFile[o][file - 1] | pos.pawnRanksOnFile[o][file] | pos.pawnRanksOnFile[o][file + 1];
+  return (enemy & ahead) == 0;
+}
+
+// Moves the pawn on q needs to promote; its own king standing in the way
+// costs a move to step aside, and a pawn of its own side ahead on the file
+// makes it no runner at all (0).
+int pawnMovesToQueen(int side, int q) {
+  int m = movesToQueen[side][rankOf(q)];
+  const int up = side == White ? 8 : -8, promo = promotionSquare(side, q);
+  for (int t = q + up;; t += up) {
+    if (pos.pieceOn[t] == Pawn) return 0;
+    if (pos.pieceOn[t] == King && pos.colourOn[t] == side) m += 1;
+    if (t == promo) break;
+  }
+  return m;
+}
+
+// The side's fastest passer: an unstoppable one first, else the one with
+// the fewest moves to go.
+Passer fastestPasser(int side, int stm) {
+  Passer best{0, 0, false};
+  const int enemyKing = kingSquare(side ^ 1);
+  for (PieceSet set = liveSet(pos.pawnSet, side); set; set &= set - 1) {
+    const int q = pos.pieceList[side][__builtin_ctz(set)];
+    if (!passedPawnAt(side, q)) continue;
+    const int m = pawnMovesToQueen(side, q);
+    if (m < 1 || m > 5) continue;
+    const int reach = kingDistance(enemyKing, promotionSquare(side, q)) - (stm != side ? 1 : 0);
+    const bool unstoppable = m < reach;
+    if (best.moves == 0 || (unstoppable && !best.unstoppable) ||
+        (unstoppable == best.unstoppable && m < best.moves))
+      best = Passer{m, 2 * m - (stm == side ? 1 : 0), unstoppable};
+  }
+  return best;
+}
+
+// Race of the two fastest passers, from White's view. A side whose passer
+// the enemy king cannot catch gets the unstoppable bonus unless the enemy
+// promotes too within one ply of it (then both queens stand and the race is
+// even); a passer that the king can still reach gets the running bonus.
+int passerRace(const Passer (&p)[2]) {
+  int v[2] = {0, 0};
+  for (int side = 0; side < 2; ++side) {
+    const Passer& own = p[side];
+    const Passer& their = p[side ^ 1];
+    if (own.moves == 0) continue;
+    const bool theyQueenInTime = their.unstoppable && their.plies < own.plies + 3;
+    v[side] = own.unstoppable && !theyQueenInTime ? unstoppablePasser[own.moves] : runningPasser[own.moves];
+  }
+  return v[White] - v[Black];
+}
+
+// Promotion threats: a passer one or two moves from promoting threatens the
+// other side with a new queen; the larger threat goes into threatSecond[],
+// where the search reads how much is at stake in quiet moves.
+void recordPromotionThreats(const Passer (&p)[2]) {
+  for (int side = 0; side < 2; ++side) {
+    const Passer& own = p[side];
+    if (own.moves == 0 || own.moves > 2) continue;
+    const int t = own.unstoppable ? unstoppablePasser[own.moves] : runningPasser[own.moves];
+    int32_t& slot = threatSecond[side ^ 1];
+    if (t > slot) slot = t;
+  }
+}
+
+}  // namespace
 
 int pawnEndingEvaluation(int stm, int score, int strong, int weak, uint32_t* flags) {
   // Rook-pawn fortress: every pawn of one side on a single rook file, the
@@ -348,5 +493,11 @@ int pawnEndingEvaluation(int stm, int score, int strong, int weak, uint32_t* fla
     }
   }
   (void)weak;
-  return score + mainEvaluation(stm, strong, 15);
+  // Pawn structure, kings and passers as in any position, then the race.
+  int v = score + mainEvaluation(stm, strong, 15);
+  const Passer passers[2] = {fastestPasser(White, stm), fastestPasser(Black, stm)};
+  const int race = passerRace(passers);
+  v += stm == White ? race : -race;
+  recordPromotionThreats(passers);
+  return v;
 }

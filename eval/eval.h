@@ -57,6 +57,14 @@ int mainEvaluation(int side, int strongSide, int egClass);
 // driver after the root position is set, before the first evaluate.
 void prepareEvaluation();
 
+// Largest pin or skewer value through the man of side c on q (0 when an
+// enemy slider attacking it lines up with nothing of c's behind it); adds
+// the term's penalties to *penalty.
+int pinPenalty(int c, int q, int* penalty);
+// What the man of side c on q, threatened with the loss x, still loses
+// after its best flight: 0 when it has a safe square.
+int afterEscape(int c, int q, int x);
+
 // Mating-net test for side c's king in the endgame: raises its mate-threat
 // or king-attacked flag in the current ply record.
 void endgameMateThreat(int c);

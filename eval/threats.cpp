@@ -28,6 +28,8 @@ void enterThreat(int side, int v) {
   }
 }
 
+}  // namespace
+
 // Largest pin or skewer through the man of side c on q; adds its penalties to *p.
 int pinPenalty(int c, int q, int* p) {
   const int e = c ^ 1;
@@ -92,6 +94,8 @@ int afterEscape(int c, int q, int x) {
   }
   return x;
 }
+
+namespace {
 
 int sideThreats(int c) {
   const int e = c ^ 1;

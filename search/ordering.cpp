@@ -89,13 +89,55 @@ int exchangeKeep(int side, int to, int ownWeight, int value) {
   return keep < value ? keep : value;
 }
 
+PromotionLine promotionLine(int side, int from, int to) {
+  PromotionLine line{0, 0};
+  const int d = directionTo[from][to];  // from the promotion square back through the pawn
+  if (d >= 8 || fileOf(from) != fileOf(to)) return line;
+  // The first man behind the pawn, and a second one behind it on the same
+  // file: rooks and queens there bear on the square once the pawn leaves.
+  bool direct = true;
+  for (int q = nextSquare[d][from]; q != 255; q = nextSquare[d][q]) {
+    const int type = pos.pieceOn[q];
+    if (type == None) continue;
+    if (type != Rook && type != Queen) break;
+    unsigned& count = pos.colourOn[q] == side ? line.own : line.their;
+    count += direct ? attackWeight[type] : 2;
+    if (!direct) break;
+    direct = false;
+  }
+  return line;
+}
+
+int promotionKeep(int side, int to, const PromotionLine& line, int value) {
+  const unsigned theirs = countWord(pos.attackTable[side ^ 1].sq[to]) + line.their;
+  if (theirs == 0) return value;
+  const unsigned ours = countWord(pos.attackTable[side].sq[to]) + line.own;
+  const int keep = 8 * exchangeLoss[attackClassOf(theirs)][attackClassOf(ours)];
+  return keep < value ? keep : value;
+}
+
+// Material the moving man can expect to keep on its destination: a
+// promotion counts as the new piece and brings the rooks and queens lined
+// up behind the pawn into play; any other move is the plain estimate.
+inline int moveKeep(int side, Move m, int from, int to, int type, int value) {
+  if (isPromotion(m) && fileOf(from) == fileOf(to)) return promotionKeep(side, to, promotionLine(side, from, to), value);
+  const bool straightPawn = type == Pawn && fileOf(from) == fileOf(to);
+  return exchangeKeep(side, to, straightPawn ? 0 : attackWeight[type], value);
+}
+
+// Whether the move's destination needs the exchange estimate: the enemy
+// attacks it, or (a promotion) an enemy rook or queen stands behind the pawn.
+inline bool contested(int side, Move m, int from, int to) {
+  if (pos.attackTable[side ^ 1].sq[to].directCounts != 0) return true;
+  return isPromotion(m) && promotionLine(side, from, to).their != 0;
+}
+
 void orderMoves(int side, int ply, ScoredMove* begin, ScoredMove* end) {
   const int off = side ? HistoryBlackOffset : 0;
   const int k1 = killer1[ply] + off, k2 = killer2[ply] + off;
   const uint16_t save1 = historyScore[k1], save2 = historyScore[k2];
   historyScore[k2] = Killer2Value;
   historyScore[k1] = Killer1Value;  // killer 1 wins when both name one index
-  const AttackTable& theirs = pos.attackTable[side ^ 1];
   for (ScoredMove* p = begin; p < end; p++) {
     const Move m = p->move;
     const int from = moveFrom(m), to = moveTo(m);
@@ -104,11 +146,10 @@ void orderMoves(int side, int ply, ScoredMove* begin, ScoredMove* end) {
     const int h = (type - 1) * 64 + to + off;
     const int hv = historyScore[h];
     int k = p->key;
-    if (theirs.sq[to].directCounts != 0 && !(quiet && hv != 0) && (m & KindMask) != CastleKind) {
+    if (contested(side, m, from, to) && !(quiet && hv != 0) && (m & KindMask) != CastleKind) {
       const int moverType = isPromotion(m) ? promotionType[(m >> 12) & 7] : type;
       const int value = pieceValue[moverType];
-      const bool straightPawn = type == Pawn && fileOf(from) == fileOf(to);
-      const int keep = exchangeKeep(side, to, straightPawn ? 0 : attackWeight[type], value);
+      const int keep = moveKeep(side, m, from, to, type, value);
       if (keep < value) k -= value - keep;
     }
     int key;
@@ -125,7 +166,6 @@ void orderMoves(int side, int ply, ScoredMove* begin, ScoredMove* end) {
 }
 
 void orderQuiescenceMoves(int mode, int side, ScoredMove* begin, ScoredMove* end, int checkBonus) {
-  const AttackTable& theirs = pos.attackTable[side ^ 1];
   const int enemyKing = kingSquare(side ^ 1);
   for (ScoredMove* p = begin; p < end; p++) {
     const Move m = p->move;
@@ -133,11 +173,10 @@ void orderQuiescenceMoves(int mode, int side, ScoredMove* begin, ScoredMove* end
     const int type = pos.pieceOn[from];
     int k = p->key;
     bool safe = true;
-    if (theirs.sq[to].directCounts != 0) {
+    if (contested(side, m, from, to)) {
       const int moverType = isPromotion(m) ? promotionType[(m >> 12) & 7] : type;
       const int value = pieceValue[moverType];
-      const bool straightPawn = type == Pawn && fileOf(from) == fileOf(to);
-      const int keep = exchangeKeep(side, to, straightPawn ? 0 : attackWeight[type], value);
+      const int keep = moveKeep(side, m, from, to, type, value);
       if (keep < value) {
         k -= value - keep;
         safe = false;

@@ -30,6 +30,15 @@ inline int historyIndex(int side, int type, Move m) {
 // there, from the attack tables (ownWeight: its own share of the side's
 // count word on `to`, 0 for a pawn moving straight).
 int exchangeKeep(int side, int to, int ownWeight, int value);
+// Rooks and queens lined up behind a pawn that promotes straight ahead:
+// their count words (direct weight, 2 for one more behind it) for the
+// promoting side and for its opponent, added on the promotion square.
+struct PromotionLine {
+  unsigned own, their;
+};
+PromotionLine promotionLine(int side, int from, int to);
+// The exchange estimate of a promotion on `to` with those sliders counted.
+int promotionKeep(int side, int to, const PromotionLine& line, int value);
 
 void orderMoves(int side, int ply, ScoredMove* begin, ScoredMove* end);
 // checkBonus: the check margin of the quiescence depth (modes 2 and 6).

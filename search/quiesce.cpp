@@ -33,24 +33,6 @@ inline int clampedIndex(int qdepth) { return -qdepth > 7 ? 7 : (-qdepth < 0 ? 0 
 int materialUnits(int side) { return pos.materialSignature[side] & 0xFF; }
 int pieceCount(int side) { return (pos.materialSignature[side] >> 8) & 0xFF; }
 
-// Whether the man on sq has a square to go to that the opponent does not attack.
-bool hasEscape(int side, int sq) {
-  const int type = pos.pieceOn[sq];
-  if (type == Pawn || type == None) return false;
-  const AttackTable& theirs = pos.attackTable[side ^ 1];
-  const RayEntry* r = rayList[type][sq];
-  for (int k = 0; r[k].square != 255; k++) {
-    const int q = r[k].square;
-    if (pos.colourOn[q] == side) {
-      k += r[k].remaining;
-      continue;
-    }
-    if (theirs.sq[q].directCounts == 0) return true;
-    if (pos.colourOn[q] != NoColour) k += r[k].remaining;
-  }
-  return false;
-}
-
 // The key of the position after the quiet move m, for the repetition test.
 uint64_t keyAfterQuiet(int side, Move m) {
   const int from = moveFrom(m), to = moveTo(m);
@@ -72,30 +54,79 @@ bool wouldRepeat(int side, Move m, const PlyRecord* rec) {
 
 }  // namespace
 
-int promotionThreat(int side, int depth, int threshold) {
-  (void)depth;
+namespace {
+
+// What the opponent's pawn promoting on `ahead` is worth to it: a free
+// square gives a queen (less the pawn); a square the side guards, what the
+// exchange there leaves; a square the side's own man blocks, that man's
+// threat value less the pawn.
+int promotionSquareValue(int side, int ahead) {
   const int o = side ^ 1;
-  PieceSet pawns = pos.pawnsOnRank[o][seventhRank[o]] & pos.pieceSet[o] & pos.pawnSet[o];
+  if (pos.pieceOn[ahead] == None) {
+    const SquareAttacks& ours = pos.attackTable[side].sq[ahead];
+    if (ours.directCounts == 0) return FreePromotion;
+    const SquareAttacks& theirs = pos.attackTable[o].sq[ahead];
+    const int keep = 8 * exchangeLoss[attackClassOf(ours.directCounts + ours.xrayCount2)]
+                                     [attackClassOf(theirs.directCounts + theirs.xrayCount2)];
+    return std::min(keep, pieceValue[Queen]) - 128;
+  }
+  if (pos.colourOn[ahead] == side) return pos.pieceThreat[ahead] - 128;
+  return 0;
+}
+
+// True when side c's king is in a mating net: the flag the evaluation
+// raised in this ply's record, or else the mating-threat test run now
+// (which raises it).
+bool mateThreatFound(int c) {
+  PlyRecord* rec = pos.plyTop;
+  if (rec->flags & mateThreatFlag(c)) return true;
+  endgameMateThreat(c);
+  return (rec->flags & mateThreatFlag(c)) != 0;
+}
+
+// Whether quiescence may still give checks here: not once the opponent
+// stopped them (its no-more-checks bit), not with more material than at
+// the root, and only down to a depth that grows with the danger to the
+// enemy king: -3 normally, -5 when it is attacked, -7 when it is in a
+// mating net (found by the evaluation or, when the full evaluation did
+// not run here, by the mating-threat test).
+bool checksAllowed(int side, int qdepth, uint32_t stopped) {
+  const int opp = side ^ 1;
+  const PlyRecord* rec = pos.plyTop;
+  if (stopped || pos.material[side] > rootMaterial0[side] || qdepth < -7) return false;
+  if (qdepth >= -3 || (qdepth >= -5 && (rec->flags & kingAttackedFlag(opp)))) return true;
+  if (rec->flags & mateThreatFlag(opp)) return true;
+  return !(rec->flags & EvalFullRan) && mateThreatFound(opp);
+}
+
+}  // namespace
+
+int promotionThreat(int side, int depth, int threshold) {
+  const int o = side ^ 1;
+  const PieceSet live = pos.pieceSet[o] & pos.pawnSet[o];
   int best = 0;
-  while (pawns) {
+  for (PieceSet pawns = pos.pawnsOnRank[o][seventhRank[o]] & live; pawns;) {
     const int slot = highestSlot(pawns);
     pawns &= ~(1u << slot);
-    const int sq = pos.pieceList[o][slot];
-    const int ahead = sq + pawnStep[o];
-    int v = 0;
-    if (pos.pieceOn[ahead] == None) {
-      const SquareAttacks& ours = pos.attackTable[side].sq[ahead];
-      if (ours.directCounts == 0) {
-        v = FreePromotion;
-      } else {
-        const SquareAttacks& theirs = pos.attackTable[o].sq[ahead];
-        const int keep = 8 * exchangeLoss[attackClassOf(ours.directCounts + ours.xrayCount2)]
-                                         [attackClassOf(theirs.directCounts + theirs.xrayCount2)];
-        v = std::min(keep, pieceValue[Queen]) - 128;
-      }
-    } else if (pos.colourOn[ahead] == side) {
-      v = pos.pieceThreat[ahead] - 128;
+    const int v = promotionSquareValue(side, pos.pieceList[o][slot] + pawnStep[o]);
+    if (v > best) {
+      best = v;
+      if (best > threshold) return best;
     }
+  }
+  // With two plies or more to go, a pawn on the sixth rank whose stop
+  // square is free and unguarded promotes in time as well; a promotion one
+  // move further off is worth half as much.
+  if (depth < 2) return best;
+  const int sixth = seventhRank[o] - pawnStep[o] / 8;
+  for (PieceSet pawns = pos.pawnsOnRank[o][sixth] & live; pawns;) {
+    const int slot = highestSlot(pawns);
+    pawns &= ~(1u << slot);
+    const int stop = pos.pieceList[o][slot] + pawnStep[o];
+    if (pos.pieceOn[stop] != None || pos.attackTable[side].sq[stop].directCounts != 0) continue;
+    const int ahead = stop + pawnStep[o];
+    if (pos.pieceOn[ahead] != None) continue;
+    const int v = promotionSquareValue(side, ahead) / 2;
     if (v > best) {
       best = v;
       if (best > threshold) return best;
@@ -123,7 +154,17 @@ int hangingPieceTest(int side, int margin) {
   }
   if (a <= margin) return 0;
   if (b > m) return 1;
-  return (sqA >= 0 && !hasEscape(side, sqA)) ? (a > m) : 0;
+  // The most threatened man: what it still loses after its best flight.
+  if (afterEscape(side, sqA, a) > m) return 1;
+  // A piece that an enemy slider pins or skewers loses the man behind it
+  // even when it has somewhere to go.
+  const int o = side ^ 1;
+  if (pos.pieceOn[sqA] != Pawn &&
+      (pos.attackTable[o].sq[sqA].directAttackers & pos.sliders[o] & pos.pieceSet[o])) {
+    int penalty = 0;
+    if (pinPenalty(side, sqA, &penalty) > m) return 1;
+  }
+  return 0;
 }
 
 void moveHook(int mover, int toSquare, int alpha, int nodeType) {
@@ -252,11 +293,7 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
     }
   }
 
-  const int points = materialUnits(side);
-  (void)points;
-  const bool checks = !(nodeFlags & oppBit) && pos.material[side] <= rootMaterial0[side] &&
-                      (qdepth >= -3 || (qdepth >= -5 && (rec->flags & kingAttackedFlag(opp))) ||
-                       (qdepth >= -7 && (rec->flags & mateThreatFlag(opp))));
+  const bool checks = checksAllowed(side, qdepth, nodeFlags & oppBit);
   int mode = checks ? ((nodeFlags & (NodeAllMovesCount | NodeAllMovesCount2)) ? 2 : 6) : 1;
 
   int best, base;
@@ -271,7 +308,7 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
                                 promotionThreat(opp, 0, alpha - e) > alpha - e;
       const bool theyHang = (pos.evalSet[opp] & pos.pieceSet[opp]) && e + pos.threatSum[opp] > alpha &&
                             hangingPieceTest(opp, alpha - e + 1);
-      counter = threatBits || ownPromotion || theyHang;
+      counter = threatBits || ownPromotion || theyHang || (materialUnits(side) >= 13 && mateThreatFound(opp));
     }
     if (counter) {
       searchAll = true;
@@ -281,7 +318,7 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
       best = base = e - pos.threatSum[side] - 1;
     }
     if (!(nodeFlags & sideBit) && count > evasionLimit[qi] && !(rec->flags & mateThreatFlag(side)) &&
-        (materialUnits(opp) < 13 || (rec->flags & EvalFullRan)))
+        (materialUnits(opp) < 13 || (rec->flags & EvalFullRan) || !mateThreatFound(side)))
       nodeFlags |= sideBit;
   } else if (allMoves) {
     count = generateAll(list, side, ply, 1);

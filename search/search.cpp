@@ -125,8 +125,11 @@ int extensionOf(Node& n, const PlyRecord* rec, uint32_t ttBits) {
         const int bonus = rel >= 5 ? 16 : 0;
         x += bonus;
         const int front = sq + pawnStep[mover];
+        // The pusher holds the square in front by direct attacks alone:
+        // an x-ray behind a defender does not clear the way.
         if (front >= 0 && front < 64 &&
-            pos.attackTable[mover].sq[front].totalCount >= pos.attackTable[side].sq[front].totalCount)
+            __builtin_popcount(pos.attackTable[mover].sq[front].directAttackers) >=
+                __builtin_popcount(pos.attackTable[side].sq[front].directAttackers))
           x += bonus / 2;
       }
     } else if (n.pv) {

@@ -118,4 +118,24 @@ TEST_F(Ordering, QuiescenceChecksAreMarkedAndMatingChecksFirst) {
   EXPECT_GE(mateKey, 2000);
 }
 
+// A queen promotion counts the rooks lined up behind the pawn: an enemy
+// rook behind it takes the new queen, an own rook behind it defends it.
+TEST_F(Ordering, PromotionCountsTheRooksBehindThePawn) {
+  auto queenPromotion = [](const char* fen) {
+    const Ordered o = order(fen);
+    for (int i = 0; i < o.n; i++)
+      if (isPromotion(o.list[i].move) && moveTo(o.list[i].move) == sq("a8") &&
+          promotionType[(o.list[i].move >> 12) & 7] == Queen)
+        return int{o.list[i].key};
+    return -99999;
+  };
+  const int free = queenPromotion("4k3/P7/8/8/8/8/8/4K2r w - - 0 1");
+  const int rookBehind = queenPromotion("4k3/P7/8/8/8/8/8/r3K3 w - - 0 1");
+  EXPECT_GE(free, 30003);
+  EXPECT_LT(rookBehind, free - 1000) << "the rook on a1 takes on a8";
+  const int attacked = queenPromotion("1r2k3/P7/8/8/8/8/8/4K2R w - - 0 1");
+  const int defended = queenPromotion("1r2k3/P7/8/8/8/8/8/R3K3 w - - 0 1");
+  EXPECT_GT(defended, attacked + 300) << "the own rook on a1 retakes on a8";
+}
+
 }  // namespace
