@@ -14,6 +14,7 @@
 #include "engine/options.h"
 #include "engine/uci.h"
 #include "platform/platform.h"
+#include "search/stats.h"
 #include "search/think.h"
 #include "search/tt.h"
 
@@ -111,9 +112,19 @@ FILE* QuietEngineIo() {
 
 int BenchCommand(int argc, char** argv) {
   int depth = DefaultBenchDepth;
-  if (argc >= 2) depth = atoi(argv[1]);
+  bool stats = false;
+  for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "--stats") == 0)
+      stats = true;
+    else
+      depth = atoi(argv[i]);
+  }
   if (depth < 1 || depth > 40) {
     fprintf(stderr, "bench: DEPTH must be 1..40\n");
+    return 2;
+  }
+  if (stats && !statsCompiledIn) {
+    fprintf(stderr, "bench: --stats needs a build configured with -DBRAXEN_STATS=ON\n");
     return 2;
   }
   FILE* report = QuietEngineIo();
@@ -125,6 +136,7 @@ int BenchCommand(int argc, char** argv) {
     fprintf(stderr, "bench: cannot allocate the tables\n");
     return 1;
   }
+  statReset();
   const uint32_t start = platformTick();
   const uint64_t total = RunBench(depth, report);
   const uint32_t ms = platformTick() - start;
@@ -133,6 +145,7 @@ int BenchCommand(int argc, char** argv) {
   fprintf(report, "Nodes searched: %" PRIu64 "\n", total);
   fprintf(report, "Nodes/second: %" PRIu64 "\n", nps);
   fprintf(report, "%" PRIu64 " nodes %" PRIu64 " nps\n", total, nps);
+  if (stats) statPrint(report, BenchCount, depth);
   fflush(report);
   return 0;
 }
