@@ -274,8 +274,9 @@ int moveLoop(Node& n, int passDepth) {
         if (searched == 0) {
           score = -quiescence(n.ply + 1, 0, -beta, -alpha, childFlags);
         } else {
+          // The null window proved at least `score`: the re-search looks above it only.
           score = -quiescence(n.ply + 1, 0, -alpha - 1, -alpha, childFlags);
-          if (score > alpha && score < beta) score = -quiescence(n.ply + 1, 0, -beta, -alpha, childFlags);
+          if (score > alpha && score < beta) score = -quiescence(n.ply + 1, 0, -beta, -score, childFlags);
         }
       } else if (searched == 0) {
         int childFraction = n.fraction;
@@ -315,7 +316,9 @@ int moveLoop(Node& n, int passDepth) {
           if (score > alpha && score < beta && stopReason == 0) {
             STAT_INC(StatPvsResearch);
             if (pos.threatTrend < 0) pos.threatTrend = 0;
-            score = -search(n.ply + 1, passDepth - 1, n.fraction, -beta, -alpha, childFlags, 0);
+            // The null window proved the move worth at least `score`, so the
+            // principal-variation re-search needs only the window above it.
+            score = -search(n.ply + 1, passDepth - 1, n.fraction, -beta, -score, childFlags, 0);
             if (score > alpha) STAT_INC(StatPvsResearchHeld);
           }
         }
