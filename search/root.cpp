@@ -463,6 +463,7 @@ int rootSearch(int depth) {
         if (stopReason != 0) break;
         const uint32_t spent = static_cast<uint32_t>(nodeCount - before);
         r->nodes = research ? r->nodes + spent : spent;
+        if (research) STAT_ADD(StatRootResearchNodes, spent);
         r->score = static_cast<int16_t>(score);
 
         if (score >= beta) {

@@ -295,6 +295,7 @@ int moveLoop(Node& n, int passDepth) {
         }
         if (reduce) {
           STAT_INC(StatLmrReduced);
+          if (n.pv) STAT_INC(StatLmrAtPv);
           child->flags |= RecReduced;
           if (passDepth - 1 < 2) {
             score = -quiescence(n.ply + 1, 0, -alpha - 1, -alpha, childFlags);

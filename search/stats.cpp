@@ -108,6 +108,8 @@ void statPrint(FILE* out, int searches, int depth) {
   share(out, "root fail lows", StatRootFailLow, c[StatRootSearches], "root searches");
   share(out, "root null-window re-searches", StatRootNullResearch, c[StatRootSearches], "root searches");
   row(out, "unstable iterations", c[StatRootUnstable]);
+  fprintf(out, "  %-36s %14" PRIu64 "  %6.2f %% of all nodes\n", "nodes of root re-searches", c[StatRootResearchNodes],
+          percent(c[StatRootResearchNodes], allNodes));
   row(out, "PVS null-window searches", c[StatPvsNullWindow]);
   share(out, "PVS re-searches", StatPvsResearch, c[StatPvsNullWindow], "null-window searches");
   share(out, "PVS re-search confirmed", StatPvsResearchHeld, c[StatPvsResearch], "re-searches");
@@ -127,6 +129,7 @@ void statPrint(FILE* out, int searches, int depth) {
   row(out, "moves pruned by futility", c[StatFutilityPruned]);
   row(out, "reduced moves", c[StatLmrReduced]);
   share(out, "reduced by the optimistic rule", StatLmrOptimistic, c[StatLmrReduced], "reduced");
+  share(out, "reduced at PV nodes", StatLmrAtPv, c[StatLmrReduced], "reduced");
   share(out, "reduced into quiescence", StatLmrQuiesce, c[StatLmrReduced], "reduced");
   share(out, "reduced and re-searched", StatLmrResearched, c[StatLmrReduced], "reduced");
   share(out, "re-search confirmed", StatLmrResearchHeld, c[StatLmrResearched], "re-searched");

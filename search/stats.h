@@ -52,6 +52,7 @@ enum StatCounter : int {
   StatRootFailLow,
   StatRootNullResearch,   // a later root move that beat the null window
   StatRootUnstable,       // iterations ended by a fail high after a fail low or the reverse
+  StatRootResearchNodes,  // nodes spent in root re-searches
   // Null move.
   StatNullEligible,       // every condition but the depth test holds
   StatNullShallowReturn,  // depth <= R without the static test: the evaluation is returned
@@ -66,6 +67,7 @@ enum StatCounter : int {
   StatFutilityPruned,     // moves skipped
   StatLmrReduced,
   StatLmrOptimistic,      // reduced only through the optimistic rule
+  StatLmrAtPv,            // reduced at a principal-variation node
   StatLmrQuiesce,         // the reduced search was a quiescence search
   StatLmrResearched,      // the reduced search beat alpha: full-depth search follows
   StatLmrResearchHeld,    // ... and the full-depth search beat alpha too

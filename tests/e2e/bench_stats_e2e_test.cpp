@@ -3,10 +3,12 @@
 // search unchanged; a build without them refuses the option.
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,48 @@ std::string runTool(const std::string& args, int* status) {
 long long nodesSearched(const std::string& text) {
   const size_t at = text.find("Nodes searched: ");
   return at == std::string::npos ? -1 : std::stoll(text.substr(at + 16));
+}
+
+// "--fens FILE" searches the file's positions: EPD lines with operations
+// and FEN lines with or without move counters; lines that are no position
+// are skipped, and a file without positions is an error.
+TEST(BenchPositions, SearchesTheFilesPositions) {
+  char path[] = "/tmp/braxen-bench-fens-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string text =
+      "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - bm Ng5; id \"two knights\";\n"
+      "\n"
+      "8/8/4k3/8/2P5/4K3/8/8 b - - 0 50\n"
+      "comment\n"
+      "4k3/8/8/8/8/8/4P3/4K3 w - -\n";
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  int status = -1;
+  const std::string out = runTool(std::string("bench 4 --fens ") + path, &status);
+  EXPECT_EQ(status, 0) << out;
+  long long sum = 0;
+  int positions = 0;
+  std::istringstream in(out);
+  for (std::string l; std::getline(in, l);) {
+    int index = 0;
+    long long nodes = 0;
+    if (sscanf(l.c_str(), "%d %lld", &index, &nodes) == 2 && l.find('/') != std::string::npos) {
+      positions++;
+      sum += nodes;
+      EXPECT_GT(nodes, 0) << l;
+    }
+  }
+  EXPECT_EQ(positions, 3) << out;
+  EXPECT_EQ(nodesSearched(out), sum);
+  EXPECT_NE(out.find("8/8/4k3/8/2P5/4K3/8/8 b - - 0 50"), std::string::npos) << "move counters kept";
+
+  std::ofstream(path, std::ios::trunc) << "no positions here\n";
+  runTool(std::string("bench 4 --fens ") + path, &status);
+  EXPECT_EQ(status, 2);
+  unlink(path);
+  runTool(std::string("bench 4 --fens ") + path, &status);
+  EXPECT_EQ(status, 2) << "a missing file";
 }
 
 #ifdef BRAXEN_STATS
