@@ -171,10 +171,10 @@ struct ExitSummary {
   bool draw = false;
 };
 
-void judgeExit(Move m, int side, ExitSummary* exits) {
-  makeMove(m);
+// Judges the position on the board, just reached by a capture or a
+// promotion, through the smaller class it belongs to.
+void judgeExit(int side, ExitSummary* exits) {
   const GenMen men = menOnBoard();
-  unmakeMove();
   uint8_t d = GenDraw;  // two bare kings are a draw
   if (men.count > 0 && !work.lookup(men, side ^ 1, &d)) {
     work.missingClass = true;
@@ -188,25 +188,15 @@ void judgeExit(Move m, int side, ExitSummary* exits) {
     exits->longestLoss = std::max(exits->longestLoss, d + 1);
 }
 
-// Node key of the position after a move that stays in the class.
-uint64_t successorKey(const GenSquares& sq, Move m, int side) {
+// Node key of the position after a move that stays in the class; epNext
+// when the move was a double step that left an en-passant right.
+uint64_t successorKey(const GenSquares& sq, Move m, int side, bool epNext) {
   const GenMaterial& mat = *work.mat;
   const int from = moveFrom(m), to = moveTo(m);
   GenSquares next = sq;
-  int mover = -1;
   if (sq.king[side] == from) next.king[side] = static_cast<uint8_t>(to);
   for (int i = 0; i < mat.men && i < GenMaxMen; ++i)
-    if (sq.man[i] == from) {
-      next.man[i] = static_cast<uint8_t>(to);
-      mover = i;
-    }
-  const bool doubleStep = mover >= 0 && mat.type[mover] == Pawn && (to - from == 16 || from - to == 16);
-  bool epNext = false;
-  if (doubleStep) {
-    makeMove(m);
-    epNext = pos.epSquare != 0;
-    unmakeMove();
-  }
+    if (sq.man[i] == from) next.man[i] = static_cast<uint8_t>(to);
   const int mirror = mat.pawns && (next.king[White] & 4) ? 7 : 0;
   const uint64_t base = genNormalize(mat, &next);
   if (!epNext) return base;
@@ -220,22 +210,37 @@ uint64_t successorKey(const GenSquares& sq, Move m, int side) {
 bool judgeNode(const GenSquares& sq, int side, uint8_t* level, uint8_t* count) {
   setSideToMove(side);
   if (pos.attackTable[side].sq[kingSquare(side ^ 1)].directCounts != 0) return false;
-  Move moves[MaxMovesPerPly];
-  const int n = generateLegalMoves(moves);
-  if (n == 0) {
-    *level = 0;
-    *count = isInCheck() ? 0 : CountDraw;
-    return true;
-  }
+  // Each generated move is made once: an illegal one is dropped, a capture
+  // or promotion is judged on the board it leads to, any other move gives
+  // the node it leads to.
+  ScoredMove moves[MaxMovesPerPly];
+  uint32_t flags;
+  const bool inCheck = isInCheck();
+  const int n = inCheck ? generateEvasions(&flags, side, -1, 0, moves) : generateAll(moves, side, -1, 0);
   ExitSummary exits;
   uint64_t keys[MaxSuccessors];
-  int k = 0;
+  int k = 0, legal = 0;
   for (int i = 0; i < n; ++i) {
-    const Move kind = moves[i] & KindMask;
-    if (kind == CaptureKind || kind == EnPassantKind || isPromotion(moves[i]))
-      judgeExit(moves[i], side, &exits);
-    else if (k < MaxSuccessors)
-      keys[k++] = successorKey(sq, moves[i], side);
+    const Move m = moves[i].move, kind = m & KindMask;
+    makeMove(m);
+    if (moverLeftKingInCheck()) {
+      unmakeMove();
+      continue;
+    }
+    ++legal;
+    if (kind == CaptureKind || kind == EnPassantKind || isPromotion(m)) {
+      judgeExit(side, &exits);
+      unmakeMove();
+      continue;
+    }
+    const bool epNext = pos.epSquare != 0;
+    unmakeMove();
+    if (k < MaxSuccessors) keys[k++] = successorKey(sq, m, side, epNext);
+  }
+  if (legal == 0) {
+    *level = 0;
+    *count = inCheck ? 0 : CountDraw;
+    return true;
   }
   std::sort(keys, keys + k);
   const int distinct = static_cast<int>(std::unique(keys, keys + k) - keys);

@@ -176,6 +176,38 @@ TEST_F(TbGenerator, AgreesOnTheHandPickedPositionsWithEnPassant) {
   for (const OracleLine& o : lines) expectAgrees(o);
 }
 
+// Five-men classes take minutes each, so they are made beforehand with
+// "braxen-tool tb generate CLASS... --dir DIR" and read here from their
+// files through the registry: BRAXEN_FIVE_MEN_DIR=DIR names the folder.
+// Every hand-picked position whose class is in the folder must agree.
+TEST(TbFiveMen, FilesAgreeWithTheHandPickedOracle) {
+  const char* dir = std::getenv("BRAXEN_FIVE_MEN_DIR");
+  if (dir == nullptr) GTEST_SKIP() << "set BRAXEN_FIVE_MEN_DIR to a folder of generated five-men tables";
+  const std::vector<OracleLine> lines = readOracle("endgame-dm-5.epd");
+  ASSERT_GE(lines.size(), 20u);
+  SetDefaultOptions();
+  std::snprintf(tbPath, sizeof tbPath, "%s", dir);
+  ASSERT_TRUE(InitTablebases(true));
+  std::string missing;
+  int checked = 0;
+  for (const OracleLine& o : lines) {
+    boardtest::loadFen(o.fen);
+    TbResult r{};
+    if (!probeTablebase(static_cast<int>(pos.sideToMove), &r)) {
+      missing += "\n  " + o.fen;
+      continue;
+    }
+    EXPECT_EQ(r.kind, o.dm > 0 ? TbWin : o.dm < 0 ? TbLoss : TbDraw) << o.fen;
+    EXPECT_EQ(r.distance, std::abs(o.dm)) << o.fen;
+    ++checked;
+  }
+  std::printf("%d of %zu hand-picked five-men positions checked; no table for:%s\n", checked, lines.size(),
+              missing.c_str());
+  EXPECT_GT(checked, 0);
+  releaseTablebases();
+  tbPath[0] = '\0';
+}
+
 }  // namespace
 
 // ---- Against stockfish: never a shorter mate, never the opposite result ----------
