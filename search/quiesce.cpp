@@ -284,13 +284,9 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
     } else {
       best = base = e - pos.threatSum[side] - 1;
     }
-    // Many evasions: no further checks against this side here, unless a
-    // strong checking side is building a mate (tested when the full
-    // evaluation has not looked at this king already).
-    if (!(nodeFlags & sideBit) && count > evasionLimit[qi] && !(rec->flags & mateThreatFlag(side))) {
-      if (materialUnits(opp) >= 13 && !(rec->flags & EvalFullRan)) endgameMateThreat(side);
-      if (!(rec->flags & mateThreatFlag(side))) nodeFlags |= sideBit;
-    }
+    if (!(nodeFlags & sideBit) && count > evasionLimit[qi] && !(rec->flags & mateThreatFlag(side)) &&
+        (materialUnits(opp) < 13 || (rec->flags & EvalFullRan)))
+      nodeFlags |= sideBit;
   } else if (allMoves) {
     STAT_INC(StatQAllMoves);
     count = generateAll(list, side, ply, 1);
