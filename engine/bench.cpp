@@ -14,6 +14,7 @@
 #include "engine/options.h"
 #include "engine/uci.h"
 #include "platform/platform.h"
+#include "search/stats.h"
 #include "search/think.h"
 #include "search/tt.h"
 
@@ -65,22 +66,50 @@ bool command(const char* text) {
   return true;
 }
 
-uint64_t RunBench(int depth, FILE* out) {
+uint64_t RunBench(const char* const* positions, int count, int depth, FILE* out) {
   uint64_t total = 0;
-  for (int i = 0; i < BenchCount; i++) {
+  for (int i = 0; i < count; i++) {
     char line[256];
     command("ucinewgame");
-    snprintf(line, sizeof line, "position fen %s", benchPositions[i]);
+    snprintf(line, sizeof line, "position fen %s", positions[i]);
     command(line);
     snprintf(line, sizeof line, "go depth %d", depth);
     command(line);
     total += nodeCount;
     if (out != nullptr) {
-      fprintf(out, "%2d %10" PRIu64 "  %s\n", i + 1, nodeCount, benchPositions[i]);
+      fprintf(out, "%2d %10" PRIu64 "  %s\n", i + 1, nodeCount, positions[i]);
       fflush(out);
     }
   }
   return total;
+}
+
+// Positions of a FEN or EPD file (the board, side, castling and en-passant
+// fields of each line; the move counters when they follow), for statistics
+// on positions of one's own choice. Lines without four fields are skipped.
+constexpr int MaxFilePositions = 1000;
+char filePositionText[MaxFilePositions][100];
+const char* filePositions[MaxFilePositions];
+
+int readPositions(const char* path) {
+  FILE* f = fopen(path, "r");
+  if (f == nullptr) return -1;
+  int count = 0;
+  char line[512];
+  while (count < MaxFilePositions && fgets(line, sizeof line, f) != nullptr) {
+    char field[6][90];
+    const int n = sscanf(line, "%89s %89s %89s %89s %89s %89s", field[0], field[1], field[2], field[3], field[4],
+                         field[5]);
+    if (n < 4) continue;
+    const bool counters = n == 6 && strspn(field[4], "0123456789") == strlen(field[4]) &&
+                          strspn(field[5], "0123456789") == strlen(field[5]);
+    snprintf(filePositionText[count], sizeof filePositionText[count], "%s %s %s %s %s %s", field[0], field[1],
+             field[2], field[3], counters ? field[4] : "0", counters ? field[5] : "1");
+    filePositions[count] = filePositionText[count];
+    count++;
+  }
+  fclose(f);
+  return count;
 }
 
 bool BenchSetUp() {
@@ -111,9 +140,32 @@ FILE* QuietEngineIo() {
 
 int BenchCommand(int argc, char** argv) {
   int depth = DefaultBenchDepth;
-  if (argc >= 2) depth = atoi(argv[1]);
+  bool stats = false;
+  const char* positionFile = nullptr;
+  for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "--stats") == 0)
+      stats = true;
+    else if (strcmp(argv[i], "--fens") == 0 && i + 1 < argc)
+      positionFile = argv[++i];
+    else
+      depth = atoi(argv[i]);
+  }
+  const char* const* positions = benchPositions;
+  int count = BenchCount;
+  if (positionFile != nullptr) {
+    count = readPositions(positionFile);
+    positions = filePositions;
+    if (count <= 0) {
+      fprintf(stderr, "bench: no positions in %s\n", positionFile);
+      return 2;
+    }
+  }
   if (depth < 1 || depth > 40) {
     fprintf(stderr, "bench: DEPTH must be 1..40\n");
+    return 2;
+  }
+  if (stats && !statsCompiledIn) {
+    fprintf(stderr, "bench: --stats needs a build configured with -DBRAXEN_STATS=ON\n");
     return 2;
   }
   FILE* report = QuietEngineIo();
@@ -125,14 +177,16 @@ int BenchCommand(int argc, char** argv) {
     fprintf(stderr, "bench: cannot allocate the tables\n");
     return 1;
   }
+  statReset();
   const uint32_t start = platformTick();
-  const uint64_t total = RunBench(depth, report);
+  const uint64_t total = RunBench(positions, count, depth, report);
   const uint32_t ms = platformTick() - start;
   // The closing line is the form distributed testing frameworks read.
   const uint64_t nps = total * 1000 / (ms ? ms : 1);
   fprintf(report, "Nodes searched: %" PRIu64 "\n", total);
   fprintf(report, "Nodes/second: %" PRIu64 "\n", nps);
   fprintf(report, "%" PRIu64 " nodes %" PRIu64 " nps\n", total, nps);
+  if (stats) statPrint(report, count, depth);
   fflush(report);
   return 0;
 }

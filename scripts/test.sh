@@ -2,7 +2,10 @@
 # Builds the engine twice and runs every test in both builds:
 #   build/           Release, profile-guided (the build that is shipped and
 #                    measured; scripts/pgo-build.sh)
-#   build-sanitize/  AddressSanitizer + UndefinedBehaviorSanitizer
+#   build-sanitize/  AddressSanitizer + UndefinedBehaviorSanitizer, with the
+#                    tree-statistics counters compiled in (BRAXEN_STATS), so
+#                    that the bench signature test also proves they leave
+#                    the search unchanged
 # Exits non-zero as soon as a build or a test fails.
 # Usage: scripts/test.sh [--release-only] [extra ctest arguments...]
 set -euo pipefail
@@ -38,7 +41,7 @@ for config in "${configs[@]}"; do
   else
     dir="$root/build-sanitize"
     echo "=== $config build in $dir"
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAXEN_SANITIZE=ON
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAXEN_SANITIZE=ON -DBRAXEN_STATS=ON
     cmake --build "$dir" -j "$jobs"
   fi
   echo "=== $config tests"

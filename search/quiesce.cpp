@@ -14,6 +14,7 @@
 #include "eval/eval.h"
 #include "search/ordering.h"
 #include "search/search.h"
+#include "search/stats.h"
 #include "search/think.h"
 #include "search/tt.h"
 
@@ -221,6 +222,7 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
   const int side = pos.sideToMove, opp = side ^ 1;
   PlyRecord* rec = pos.plyTop;
   if (ply >= DeepestPly) return staticScore(side, ply, qdepth, alpha, beta);
+  STAT_INC(StatQuiesceNodes);
   ScoredMove* list = moveListStart[ply];
   moveListStart[ply + 1] = list;
   const bool inCheck = rec->flags & RecInCheck;
@@ -232,6 +234,7 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
     uint32_t evasionFlags = 0;
     count = generateEvasions(&evasionFlags, side, ply, 1, list);
     if (count == 0) return ply - MateBase;
+    STAT_INC(StatQInCheck);
     inCheckHistory[side] |= 1u << turn;
     if (turn > 8 && ((inCheckHistory[side] >> (turn - 9)) & 0x3FF) == 0x3FF) perpetual = true;
   } else {
@@ -256,6 +259,7 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
   if (qdepth >= -1 && ttProbe(side, ply, &hit)) {
     const uint32_t bound = hit.flags & TTBoundMask;
     if (bound == TTExact || (bound == TTLower && hit.score >= beta) || (bound == TTUpper && hit.score <= alpha)) {
+      STAT_INC(StatQTtCutoffs);
       pvLine[ply][0] = bound == TTUpper ? 0 : hit.move;
       pvLine[ply][1] = 0;
       return hit.score;
@@ -321,6 +325,7 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
         (materialUnits(opp) < 13 || (rec->flags & EvalFullRan) || !mateThreatFound(side)))
       nodeFlags |= sideBit;
   } else if (allMoves) {
+    STAT_INC(StatQAllMoves);
     count = generateAll(list, side, ply, 1);
     if (count == 0) return drawScoreFor[side];
     orderQuiescenceMoves(checks ? 2 : 1, side, list, list + count, checkMargin[qi]);
@@ -330,7 +335,10 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
     if ((nodeFlags & (NodeAllMovesCount | NodeAllMovesCount2)) != (NodeAllMovesCount | NodeAllMovesCount2))
       nodeFlags += NodeAllMovesCount;
   } else {
-    if (e >= beta) return e;
+    if (e >= beta) {
+      STAT_INC(StatQStandPat);
+      return e;
+    }
     count = generateCaptures(side, ply, mode, list);
     if (count == 0) return e;
     orderQuiescenceMoves(mode, side, list, list + count, checkMargin[qi]);

@@ -14,6 +14,7 @@
 #include "search/ordering.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "search/stats.h"
 #include "search/think.h"
 #include "search/tt.h"
 
@@ -456,14 +457,18 @@ int rootSearch(int depth) {
         }
         const uint64_t before = nodeCount;
         score = searchRootChild(depth, lower, upper, (rootIndex == 0 || research) ? 0 : -1);
+        STAT_INC(StatRootSearches);
         unmakeMove();
         // A stopped search proves nothing: the move keeps what it had.
         if (stopReason != 0) break;
         const uint32_t spent = static_cast<uint32_t>(nodeCount - before);
         r->nodes = research ? r->nodes + spent : spent;
+        if (research) STAT_ADD(StatRootResearchNodes, spent);
         r->score = static_cast<int16_t>(score);
 
         if (score >= beta) {
+          STAT_INC(StatRootFailHigh);
+          STAT_ROOT_FAIL(statRootFailHighAt, depth);
           rootBoundState = 6;
           r->line[2] = 0;
           if (r->flags & FailedLowHere) {
@@ -491,6 +496,7 @@ int rootSearch(int depth) {
         }
         if (threshold != -ScoreInfinite && score >= upper && !research) {
           // Promoted only once the re-search confirms it beats the best.
+          STAT_INC(StatRootNullResearch);
           r->line[2] = 0;
           lower = threshold > alpha ? threshold : alpha;
           upper = beta;
@@ -498,6 +504,8 @@ int rootSearch(int depth) {
           continue;
         }
         if (threshold == -ScoreInfinite && !nullMode && score <= alpha) {
+          STAT_INC(StatRootFailLow);
+          STAT_ROOT_FAIL(statRootFailLowAt, depth);
           r->line[2] = pvLine[2][0];
           if (r->line[2] != 0) r->line[3] = 0;
           rootBoundState = 2;
@@ -533,6 +541,7 @@ int rootSearch(int depth) {
       }
       if (stopReason != 0) break;
       if (ended) {
+        STAT_INC(StatRootUnstable);
         // An unstable move ends the iteration before any move completed
         // it: its last bound is the iteration's score, so that the next
         // window centres on it instead of on the mated bound -8192.

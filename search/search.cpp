@@ -14,6 +14,7 @@
 #include "engine/timecontrol.h"
 #include "eval/eval.h"
 #include "search/ordering.h"
+#include "search/stats.h"
 #include "search/think.h"
 #include "search/tt.h"
 
@@ -102,6 +103,11 @@ int extensionOf(Node& n, const PlyRecord* rec, uint32_t ttBits) {
   int x;
   if (n.lo >= n.beta || n.hi <= n.alpha) {
     x = (pos.threatTrend < 0 && !(rec->flags & RecImportant)) ? pos.threatTrend : 0;
+    STAT_INC(StatIntervalDecides);
+    if (x < 0) {
+    STAT_INC(StatExtTrendMinusCount);
+    STAT_ADD(StatExtTrendMinusSum, x);
+  }
     return x > 32 ? 32 : x;
   }
   if (n.pv || (rec->flags & RecImportant)) {
@@ -110,11 +116,25 @@ int extensionOf(Node& n, const PlyRecord* rec, uint32_t ttBits) {
     pos.threatTrend = 0;
   }
   x = pos.threatTrend;
+  if (x > 0) {
+    STAT_INC(StatExtTrendPlusCount);
+    STAT_ADD(StatExtTrendPlusSum, x);
+  }
+  if (x < 0) {
+    STAT_INC(StatExtTrendMinusCount);
+    STAT_ADD(StatExtTrendMinusSum, x);
+  }
   if (n.inCheck) {
-    x += (rec->gain >= 0 || (rec->flags & RecImportant) || n.pv) ? 32 : 24;
+    const int check = (rec->gain >= 0 || (rec->flags & RecImportant) || n.pv) ? 32 : 24;
+    x += check;
+    STAT_INC(StatExtCheckCount);
+    STAT_ADD(StatExtCheckSum, check);
   } else if ((ttBits & TTThreat) || newlyThreatened(rec, side)) {
     x += 16;
+    STAT_INC(StatExtThreatCount);
+    STAT_ADD(StatExtThreatSum, 16);
   }
+  [[maybe_unused]] const int beforePawn = x;
   if (rec->flags & RecPassedPush) {
     if (rec->flags & RecAdvancedPawn) {
       if (n.pv) {
@@ -135,6 +155,10 @@ int extensionOf(Node& n, const PlyRecord* rec, uint32_t ttBits) {
     } else if (n.pv) {
       x += 16;
     }
+    if (x != beforePawn) {
+    STAT_INC(StatExtPawnCount);
+    STAT_ADD(StatExtPawnSum, x - beforePawn);
+  }
   }
   if (n.ply > 2 && rec->capturedType != None) {
     const PlyRecord* prev = rec - 1;
@@ -142,13 +166,19 @@ int extensionOf(Node& n, const PlyRecord* rec, uint32_t ttBits) {
         prev->move != NullMove) {
       if (n.pv) {
         x += 32;
+        STAT_INC(StatExtRecaptureCount);
+        STAT_ADD(StatExtRecaptureSum, 32);
       } else if (n.eval < n.beta && n.eval + pieceValue[rec->capturedType] > n.alpha &&
                  !(rec->gain < 0 && !(rec->flags & RecImportant)) &&
                  !(prev->gain < 0 && !(prev->flags & RecImportant))) {
         x += 32;
+        STAT_INC(StatExtRecaptureCount);
+        STAT_ADD(StatExtRecaptureSum, 32);
       }
     }
   }
+  if (x > 32) STAT_INC(StatExtCapped);
+  if (x > 0) STAT_INC(StatExtNodes);
   return x > 32 ? 32 : x;
 }
 
@@ -178,6 +208,24 @@ bool pawnToAdvancedRank(int side, int from, int to) {
   return !(front >= 0 && front < 64 && pos.pieceOn[front] == Pawn);
 }
 
+// Statistics of a beta cutoff by the move `sm`, the `searched`-th move searched.
+inline void noteCutoff([[maybe_unused]] const ScoredMove& sm, [[maybe_unused]] int searched) {
+#ifdef BRAXEN_STATS
+  STAT_INC(StatBetaCutoffs);
+  STAT_ADD(StatCutoffMovesBefore, searched - 1);
+  if (searched == 1) STAT_INC(StatFirstMoveCutoffs);
+  const int key = sm.key;
+  if (key >= HashMoveKey)
+    STAT_INC(StatCutoffHash);
+  else if (key == Killer1Value - 30000 || key == Killer2Value - 30000)
+    STAT_INC(StatCutoffKiller);
+  else if (sm.move & (CaptureKind | PromotionBit))
+    STAT_INC(key > 30000 ? StatCutoffGoodCapture : StatCutoffBadCapture);
+  else
+    STAT_INC(StatCutoffQuiet);
+#endif
+}
+
 // One pass of the move loop at passDepth; returns the best score.
 int moveLoop(Node& n, int passDepth) {
   const int side = n.side;
@@ -204,6 +252,7 @@ int moveLoop(Node& n, int passDepth) {
         !pawnToAdvancedRank(side, from, to) && !givesCheck(plain, side)) {
       const int floor = n.eval + (FutilityMargin << (passDepth - 1));
       if (floor > best) best = floor;
+      STAT_INC(StatFutilityPruned);
       continue;
     }
 
@@ -228,13 +277,16 @@ int moveLoop(Node& n, int passDepth) {
         if (searched == 0) {
           score = -quiescence(n.ply + 1, 0, -beta, -alpha, childFlags);
         } else {
+          // The null window proved at least `score`: the re-search looks above it only.
           score = -quiescence(n.ply + 1, 0, -alpha - 1, -alpha, childFlags);
-          if (score > alpha && score < beta) score = -quiescence(n.ply + 1, 0, -beta, -alpha, childFlags);
+          if (score > alpha && score < beta) score = -quiescence(n.ply + 1, 0, -beta, -score, childFlags);
         }
       } else if (searched == 0) {
         int childFraction = n.fraction;
-        if (n.inCheck && (n.count == 1 || (n.ttBits & TTThreat)) && n.lo < beta && n.hi > alpha)
+        if (n.inCheck && (n.count == 1 || (n.ttBits & TTThreat)) && n.lo < beta && n.hi > alpha) {
           childFraction += (n.pv && (searchFlags & OptExtendSearch) && n.hashMove) ? 24 : 16;
+          STAT_INC(StatExtSingleEvasion);
+        }
         score = -search(n.ply + 1, passDepth - 1, childFraction, -beta, -alpha, childFlags, -nodeType);
       } else {
         bool full = true;
@@ -242,24 +294,36 @@ int moveLoop(Node& n, int passDepth) {
                       !(child->flags & (RecInCheck | RecAdvancedPawn | RecEvalNoReduce));
         if (reduce && (n.inCheck || !reducibleKind[m >> 12])) {
           reduce = (searchFlags & OptOptimistic) && child->gain < 0 && pos.threatTrend <= 0;
+          if (reduce) STAT_INC(StatLmrOptimistic);
         }
         if (reduce) {
+          STAT_INC(StatLmrReduced);
+          if (n.pv) STAT_INC(StatLmrAtPv);
           child->flags |= RecReduced;
-          if (passDepth - 1 < 2)
+          if (passDepth - 1 < 2) {
             score = -quiescence(n.ply + 1, 0, -alpha - 1, -alpha, childFlags);
-          else
+            STAT_INC(StatLmrQuiesce);
+          } else {
             score = -search(n.ply + 1, passDepth - 2, n.fraction, -alpha - 1, -alpha, childFlags, -nodeType);
+          }
           child->flags &= ~RecReduced;
           if (score > alpha && stopReason == 0)
             child->flags |= RecImportant;
           else
             full = false;
+          if (full) STAT_INC(StatLmrResearched);
         }
         if (full && stopReason == 0) {
           score = -search(n.ply + 1, passDepth - 1, n.fraction, -alpha - 1, -alpha, childFlags, -nodeType);
+          if (reduce && score > alpha) STAT_INC(StatLmrResearchHeld);
+          if (n.pv) STAT_INC(StatPvsNullWindow);
           if (score > alpha && score < beta && stopReason == 0) {
+            STAT_INC(StatPvsResearch);
             if (pos.threatTrend < 0) pos.threatTrend = 0;
-            score = -search(n.ply + 1, passDepth - 1, n.fraction, -beta, -alpha, childFlags, 0);
+            // The null window proved the move worth at least `score`, so the
+            // principal-variation re-search needs only the window above it.
+            score = -search(n.ply + 1, passDepth - 1, n.fraction, -beta, -score, childFlags, 0);
+            if (score > alpha) STAT_INC(StatPvsResearchHeld);
           }
         }
       }
@@ -275,6 +339,7 @@ int moveLoop(Node& n, int passDepth) {
         alpha = score;
         copyLine(n.ply, static_cast<Move>(plain | (givesCheckNow ? CheckMark : 0)));
         if (score >= beta) {
+          noteCutoff(sm, searched);
           sm.key = static_cast<int16_t>(passDepth + HashMoveKey);
           break;
         }
@@ -283,6 +348,17 @@ int moveLoop(Node& n, int passDepth) {
     if (nodeType == 0) nodeType = 1;
   }
   return best;
+}
+
+// Statistics of a node's result by its expected type.
+inline void noteNodeOutcome([[maybe_unused]] int nodeType, [[maybe_unused]] bool failHigh,
+                            [[maybe_unused]] bool raised) {
+#ifdef BRAXEN_STATS
+  STAT_INC(failHigh ? StatTtStoresLower : (raised ? StatTtStoresExact : StatTtStoresUpper));
+  if (!raised) STAT_INC(StatFailLowNodes);
+  STAT_INC(nodeType == 0 ? StatPvLoops : (nodeType < 0 ? StatCutLoops : StatAllLoops));
+  if (failHigh) STAT_INC(nodeType == 0 ? StatPvNodesFailHigh : (nodeType < 0 ? StatCutNodesFailHigh : StatAllNodesFailHigh));
+#endif
 }
 
 // Puts the hash move first (key 32700); false when it is not in the list.
@@ -324,6 +400,8 @@ int search(int ply, int depth, int fraction, int alpha, int beta, uint32_t nodeF
   const int side = pos.sideToMove, opp = side ^ 1;
   PlyRecord* rec = pos.plyTop;
   if (ply >= DeepestPly) return staticScore(side, ply, 0, alpha, beta);
+  STAT_INC(StatMainNodes);
+  STAT_INC(nodeType == 0 ? StatPvNodes : (nodeType < 0 ? StatCutNodes : StatAllNodes));
 
   Node n;
   n.ply = ply;
@@ -367,17 +445,26 @@ int search(int ply, int depth, int fraction, int alpha, int beta, uint32_t nodeF
 
   TTHit hit;
   const bool have = ttProbe(side, ply, &hit);
+  STAT_INC(StatTtProbes);
+  if (have) STAT_INC(StatTtHits);
+  if (have && hit.move != 0) STAT_INC(StatTtHashMove);
   n.hashMove = have ? hit.move : 0;
   n.ttBits = have ? (hit.flags & (TTThreat | TTLearned)) : 0;
   int best = -ScoreInfinite, result = 0;
   bool loSet = false, hiSet = false;
   n.lo = -ScoreInfinite;
   n.hi = ScoreInfinite;
-  if (have && !n.pv && hit.depth > depth && tableCutoff(n, hit, &loSet, &hiSet, &best, &result)) return result;
+  if (have && !n.pv && hit.depth > depth && tableCutoff(n, hit, &loSet, &hiSet, &best, &result)) {
+    STAT_INC(StatTtCutoffEarly);
+    return result;
+  }
 
   n.eval = staticScore(side, ply, depth, alpha, beta);
   if (rec->flags & 0x100F00) return n.eval;
-  if ((rec->flags & RecReduced) && rec->gain >= 0 && newlyThreatened(rec, side)) return alpha;
+  if ((rec->flags & RecReduced) && rec->gain >= 0 && newlyThreatened(rec, side)) {
+    STAT_INC(StatReducedThreatReturn);
+    return alpha;
+  }
 
   int mOwn = 0;
   if (n.pv) {
@@ -406,11 +493,15 @@ int search(int ply, int depth, int fraction, int alpha, int beta, uint32_t nodeF
   if (fraction >= 32) {
     depth++;
     fraction -= 32;
+    STAT_INC(StatExtFullPlies);
   }
   n.depth = depth;
   n.fraction = fraction;
 
-  if (have && !n.pv && hit.depth >= depth && tableCutoff(n, hit, &loSet, &hiSet, &best, &result)) return result;
+  if (have && !n.pv && hit.depth >= depth && tableCutoff(n, hit, &loSet, &hiSet, &best, &result)) {
+    STAT_INC(StatTtCutoffLate);
+    return result;
+  }
 
   // Null move.
   bool nullThreat = false;
@@ -420,10 +511,15 @@ int search(int ply, int depth, int fraction, int alpha, int beta, uint32_t nodeF
       !(have && (hit.flags & TTBoundMask) == TTUpper && hit.score < beta && hit.depth >= depth - 4)) {
     const int r = nullReduction(sel, depth, side, rec);
     bool tryNull = true;
+    STAT_INC(StatNullEligible);
     if (depth <= r) {
       tryNull = sel == 1 || (rec->flags & kingAttackedFlag(side)) || n.eval - mOwn - 32 * (depth - 1) < beta;
-      if (!tryNull) return n.eval;
+      if (!tryNull) {
+        STAT_INC(StatNullShallowReturn);
+        return n.eval;
+      }
     }
+    STAT_INC(StatNullTries);
     const int32_t savedGain = pos.lastMoveGain;
     makeNullMove();
     pos.lastMoveGain = 0;
@@ -439,17 +535,23 @@ int search(int ply, int depth, int fraction, int alpha, int beta, uint32_t nodeF
     if (stopReason != 0) return 0;
     if (v < -ScoreMateThreshold) {
       nullThreat = true;
-    } else if (v >= beta) {
+      STAT_INC(StatNullMateThreat);
+    } else if (v < beta) {
+      STAT_INC(StatNullFailLow);
+    } else {
       // A mate seen after passing proves nothing about this position.
       if (v > ScoreMateThreshold) v = beta;
       bool holds = true;
       if (pieceCount(side) <= 1 && depth > 4) {
+        STAT_INC(StatVerifyRuns);
         const int w = search(ply, depth - 4, fraction, alpha, beta, (nodeFlags & 0xDB7F) | NodeNoNull, -nodeType);
         if (stopReason != 0) return 0;
         holds = w >= beta;
+        if (!holds) STAT_INC(StatVerifyFails);
         moveListStart[ply + 1] = n.list;
       }
       if (holds) {
+        STAT_INC(StatNullCutoffs);
         ttStore(side, TTLower, v, n.eval, depth, ply, 0);
         pvLine[ply][0] = 0;
         return v;
@@ -473,6 +575,7 @@ int search(int ply, int depth, int fraction, int alpha, int beta, uint32_t nodeF
 
   n.futile = !n.pv && !n.inCheck && depth <= 2 && (searchFlags & OptFutility) &&
              n.eval + (FutilityMargin << (depth - 1)) <= alpha;
+  if (n.futile) STAT_INC(StatFutileNodes);
 
   // Sharpen PV: shallower passes first at PV nodes without a hash move.
   int passDepth = depth;
@@ -503,6 +606,7 @@ int search(int ply, int depth, int fraction, int alpha, int beta, uint32_t nodeF
   if (nullThreat) flags |= TTThreat;
   if (n.inCheck && n.nonLosingEvasions == 1) flags |= TTThreat;
   ttStore(side, flags, best, n.eval, depth, ply, best > n.alphaIn ? pvLine[ply][0] : 0);
+  noteNodeOutcome(nodeType, best >= beta, best > n.alphaIn);
 
   if (best >= beta && n.bestIndex >= 0 && !(n.list[n.bestIndex].move & (CaptureKind | PromotionBit)))
     recordCutoff(ply, side, n.list, n.bestIndex, depth);

@@ -18,6 +18,7 @@
 #include "search/ordering.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "search/stats.h"
 #include "search/tt.h"
 
 int32_t searchState = 0;
@@ -176,7 +177,9 @@ int think(int side, int state, int movesToGo, int timeLeft, int increment) {
     rootBoundState = 3;
     rootFailLow = 0;
     if (multiPvCount > 1 && outputOn()) PrintDepthLine(iterationDepth);
+    [[maybe_unused]] const uint64_t iterationStart = nodeCount;
     const int score = rootSearch(iterationDepth);
+    if (stopReason == 0) STAT_ITERATION(iterationDepth, nodeCount - iterationStart);
     firstIterationDone = true;
     if (stopReason == 0) {
       if (iterationDepth == 1) {

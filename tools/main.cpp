@@ -16,7 +16,8 @@ struct ToolCommand {
 // Subcommands in the order the help text lists them.
 constexpr ToolCommand toolCommands[] = {
     {"perft", perftCommand, "perft DEPTH [FEN]    count leaf nodes, one line per root move"},
-    {"bench", BenchCommand, "bench [DEPTH]        fixed-depth search of a position set; node signature"},
+    {"bench", BenchCommand, "bench [DEPTH] [--stats] [--fens FILE]  fixed-depth search of a position set; node signature\n"
+     "                       (--stats: tree statistics, in a -DBRAXEN_STATS=ON build; --fens: other positions)"},
     {"book", bookCommand, "book build OUT.bxk PGN... | info FILE | probe FEN|startpos [MOVES]  opening book"},
     {"epd", epdCommand, "epd FILE [--ms N] [--depth D]  EPD test suite (bm/am) through the engine's search"},
     {"match", matchCommand, "match --engine1 CMD --engine2 CMD ...  games between two UCI engines"},
