@@ -602,11 +602,43 @@ void confirmRootResult() {
   if (rootMoveCount > 0) noteConfirmed();
 }
 
+// A root move promoted by a fail high has its line cut after the move. The
+// reply comes from the table entry of the position after it (whatever its
+// bound: the entry keeps the reply that refuted the move at a lower depth),
+// and the table's lines continue it, so the move is played with a ponder
+// move and a line to show.
+void completeCutLine(RootMove& r) {
+  if (r.line[2] == 0) {
+    Move m = r.line[1] & ~CheckMark;
+    if (!completeMove(pos.sideToMove, &m)) return;
+    makeMove(m);
+    TTHit hit;
+    const bool found = !moverLeftKingInCheck() && ttProbe(pos.sideToMove, 2, &hit) && hit.move != 0;
+    bool legal = false;
+    if (found) {
+      makeMove(hit.move & ~CheckMark);
+      legal = !moverLeftKingInCheck();
+      unmakeMove();
+    }
+    unmakeMove();
+    if (!legal) return;
+    r.line[2] = hit.move;
+    r.line[3] = 0;
+  }
+  extendLine(r.line);
+}
+
 bool settleRootResult() {
   if (!confirmedValid || rootMoveCount == 0 || sameAsConfirmed(rootMoves[0])) return false;
-  // The best move's current score is a bound or its line was cut short (a
-  // fail high not yet confirmed, or refuted): the last confirmed result
-  // stands, with its move first.
+  if (((rootMoves[0].line[1] ^ confirmedLine[1]) & ~CheckMark) != 0) {
+    // Another move beat the confirmed one with a fail high whose re-search
+    // the stop cut short: its bound is already better than the confirmed
+    // score, so it is played, with its line completed from the table.
+    completeCutLine(rootMoves[0]);
+    return true;
+  }
+  // The confirmed move's score became a bound or its line was cut short (a
+  // fail low not yet resolved): its last confirmed result stands.
   int j = 0;
   while (j < rootMoveCount && ((rootMoves[j].line[1] ^ confirmedLine[1]) & ~CheckMark) != 0) j++;
   if (j == rootMoveCount) return false;

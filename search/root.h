@@ -20,7 +20,9 @@ void printRootResult();
 void printRootProgress();
 // Records root move 0 as the last confirmed result (after depth 1 is sorted).
 void confirmRootResult();
-// Before the final report: when root move 0 no longer holds the last
-// confirmed result (an unconfirmed fail high), that result is restored as
-// the best move with its line, score and depth. True when it was restored.
+// Before the final report. When root move 0 is another move than the last
+// confirmed one (a fail high whose re-search was cut short), it stays the
+// best move and its cut line is completed from the table. When it is the
+// confirmed move with a bound or a cut line (an unresolved fail low), its
+// confirmed line, score and depth are restored. True when either was done.
 bool settleRootResult();

@@ -14,6 +14,7 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "engine/options.h"
+#include "engine/report.h"
 #include "engine/timecontrol.h"
 #include "engine/uci.h"
 #include "eval/eval.h"
@@ -242,31 +243,42 @@ TEST_F(Driver, TheFinalLineIsAConfirmedResult) {
   }
 }
 
-// When the best move's last result is an unconfirmed fail high (its line
-// cut to one move, a bound as score), the final report and the move played
-// are the last confirmed result with its whole line.
-TEST_F(Driver, AnUnconfirmedFailHighLeavesTheConfirmedLine) {
+// A stop that cuts short the re-search of a fail high. When the confirmed
+// move itself failed high, its confirmed result is what is known exactly
+// and stands. When another move failed high over it, that move's bound
+// already beats the confirmed score: it is played, its cut line completed
+// from the table so that a ponder move comes with it.
+TEST_F(Driver, AnUnconfirmedFailHighIsSettled) {
   run("position startpos moves e2e4 e7e5 g1f3 b8c6");
   const std::string out = run("go depth 6");
-  const std::vector<std::string> confirmed = pvMoves(pvLinesOf(out).back());
-  ASSERT_GE(confirmed.size(), 3u) << out;
+  ASSERT_GE(pvMoves(pvLinesOf(out).back()).size(), 3u) << out;
   const RootMove saved = rootMoves[0];
-  const Move savedLine[3] = {saved.line[1], saved.line[2], saved.line[3]};
-  // The same move failed high; then another move failed high and was promoted.
-  for (int other : {0, 2}) {
-    if (other > 0) std::swap(rootMoves[0], rootMoves[other]);
-    rootMoves[0].line[2] = 0;
-    rootMoves[0].score = static_cast<int16_t>(saved.score + 40);
-    rootBoundState = 6;
-    ASSERT_TRUE(settleRootResult()) << other;
-    EXPECT_EQ(rootMoves[0].line[1], savedLine[0]);
-    EXPECT_EQ(rootMoves[0].line[2], savedLine[1]);
-    EXPECT_EQ(rootMoves[0].line[3], savedLine[2]);
-    EXPECT_EQ(rootMoves[0].score, saved.score);
-    EXPECT_EQ(rootMoves[0].depth, 6);
-    EXPECT_EQ(rootBoundState, 4);
-    EXPECT_FALSE(settleRootResult()) << "nothing more to restore";
+  rootMoves[0].line[2] = 0;
+  rootMoves[0].score = static_cast<int16_t>(saved.score + 40);
+  rootBoundState = 6;
+  ASSERT_TRUE(settleRootResult());
+  for (int j = 1; j <= 3; j++) EXPECT_EQ(rootMoves[0].line[j], saved.line[j]) << j;
+  EXPECT_EQ(rootMoves[0].score, saved.score);
+  EXPECT_EQ(rootBoundState, 4);
+  EXPECT_FALSE(settleRootResult()) << "nothing more to restore";
+
+  std::swap(rootMoves[0], rootMoves[2]);
+  const Move promoted = rootMoves[0].line[1];
+  rootMoves[0].line[2] = 0;
+  rootMoves[0].score = static_cast<int16_t>(saved.score + 40);
+  rootBoundState = 6;
+  ASSERT_TRUE(settleRootResult());
+  EXPECT_EQ(rootMoves[0].line[1], promoted);
+  EXPECT_EQ(rootMoves[0].score, saved.score + 40);
+  EXPECT_EQ(rootBoundState, 6) << "still reported as the bound it is";
+  std::vector<std::string> line;
+  for (int j = 1; rootMoves[0].line[j] != 0; j++) {
+    std::string t = MoveText(rootMoves[0].line[j] & ~CheckMark, 0x9000);
+    line.push_back(t.substr(0, t.find(' ')));
   }
+  ASSERT_GE(line.size(), 2u) << "a reply from the table";
+  std::string bad;
+  EXPECT_TRUE(legalLine(line, &bad)) << bad;
 }
 
 TEST_F(Driver, NoLegalMoveAnswersTheNullMoveAtOnce) {
