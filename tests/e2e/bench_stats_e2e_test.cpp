@@ -1,30 +1,14 @@
 // "braxen-tool bench --stats": the tree statistics of a build with the
 // counters (BRAXEN_STATS) must describe one consistent tree and leave the
 // search unchanged; a build without them refuses the option.
-#include <array>
-#include <cstdio>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include <fstream>
+#include <map>
+
+#include "e2e/engine_process.h"
 
 namespace {
-
-std::string runTool(const std::string& args, int* status) {
-  std::string text;
-  FILE* p = popen((std::string(BRAXEN_TOOL_PATH) + " " + args + " 2>&1").c_str(), "r");
-  if (p == nullptr) return text;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) text.append(buf.data(), n);
-  const int s = pclose(p);
-  *status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-  return text;
-}
 
 long long nodesSearched(const std::string& text) {
   const size_t at = text.find("Nodes searched: ");
@@ -47,7 +31,7 @@ TEST(BenchPositions, SearchesTheFilesPositions) {
   ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   close(fd);
   int status = -1;
-  const std::string out = runTool(std::string("bench 4 --fens ") + path, &status);
+  const std::string out = toolOutput(std::string("bench 4 --fens ") + path, &status);
   EXPECT_EQ(status, 0) << out;
   long long sum = 0;
   int positions = 0;
@@ -66,10 +50,10 @@ TEST(BenchPositions, SearchesTheFilesPositions) {
   EXPECT_NE(out.find("8/8/4k3/8/2P5/4K3/8/8 b - - 0 50"), std::string::npos) << "move counters kept";
 
   std::ofstream(path, std::ios::trunc) << "no positions here\n";
-  runTool(std::string("bench 4 --fens ") + path, &status);
+  toolOutput(std::string("bench 4 --fens ") + path, &status);
   EXPECT_EQ(status, 2);
   unlink(path);
-  runTool(std::string("bench 4 --fens ") + path, &status);
+  toolOutput(std::string("bench 4 --fens ") + path, &status);
   EXPECT_EQ(status, 2) << "a missing file";
 }
 
@@ -106,9 +90,9 @@ std::map<int, long long> iterationNodes(const std::string& text) {
 
 TEST(BenchStats, CountsDescribeOneTreeAndLeaveTheSearchAlone) {
   int status = -1;
-  const std::string plain = runTool("bench 6", &status);
+  const std::string plain = toolOutput("bench 6", &status);
   ASSERT_EQ(status, 0);
-  const std::string text = runTool("bench --stats 6", &status);
+  const std::string text = toolOutput("bench --stats 6", &status);
   ASSERT_EQ(status, 0) << text;
   ASSERT_NE(text.find("Tree statistics: 31 searches to depth 6"), std::string::npos) << text;
   const long long total = nodesSearched(text);
@@ -171,7 +155,7 @@ TEST(BenchStats, CountsDescribeOneTreeAndLeaveTheSearchAlone) {
 
 TEST(BenchStats, RefusedWithoutTheCounters) {
   int status = -1;
-  const std::string text = runTool("bench --stats 2", &status);
+  const std::string text = toolOutput("bench --stats 2", &status);
   EXPECT_EQ(status, 2);
   EXPECT_NE(text.find("-DBRAXEN_STATS=ON"), std::string::npos) << text;
   EXPECT_EQ(text.find("Nodes searched"), std::string::npos) << "nothing searched";

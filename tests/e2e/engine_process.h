@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #ifndef BRAXEN_ENGINE_PATH
 #define BRAXEN_ENGINE_PATH "braxen-engine"
 #endif
@@ -91,6 +93,16 @@ class EngineProcess {
   std::string pendingOutput;
   std::vector<std::string> allLines;
 };
+
+using testsupport::commandOutput;
+using testsupport::fileText;
+using testsupport::linesOf;
+using testsupport::TempFolder;
+
+// Output and errors of "braxen-tool ARGS"; status gets its exit code.
+inline std::string toolOutput(const std::string& args, int* status = nullptr) {
+  return commandOutput(std::string(BRAXEN_TOOL_PATH) + " " + args + " 2>&1", status);
+}
 
 int countOccurrences(const std::string& text, const std::string& needle);
 bool anyStartsWith(const std::vector<std::string>& lines, const std::string& prefix);

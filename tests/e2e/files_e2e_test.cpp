@@ -193,10 +193,7 @@ std::vector<ReadGame> readWithPgnTool(const std::string& folder, const std::stri
                               "' > /dev/null 2>&1";
   std::vector<ReadGame> games;
   if (std::system(command.c_str()) != 0) *problems += "the reader failed\n";
-  std::ifstream logText(log);
-  std::stringstream said;
-  said << logText.rdbuf();
-  *problems += said.str();
+  *problems += fileText(log);
   std::ifstream in(out);
   std::string line;
   while (std::getline(in, line)) {

@@ -17,14 +17,7 @@ namespace {
 // A scratch folder for the script engines and game files of one test.
 class MatchTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/braxen-match-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir = name;
-  }
-  void TearDown() override {
-    if (std::system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir;
-  }
+  void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
   // An executable shell script engine; onGo is the shell code run for "go",
   // with $n the number of moves played so far. "stop" gets "bestmove 0000".
@@ -69,18 +62,13 @@ class MatchTest : public ::testing::Test {
   static void expectIn(const std::string& text, std::initializer_list<std::string> parts) {
     for (const std::string& p : parts) EXPECT_NE(text.find(p), std::string::npos) << p << "\nin\n" << text;
   }
-  static std::string readFile(const std::string& path) {
-    std::ostringstream s;
-    s << std::ifstream(path).rdbuf();
-    return s.str();
-  }
   // True when the process named in the file has ended (or is a zombie that
   // only waits for its new parent to reap it).
   bool processGone(const std::string& pidFile) {
-    int pid = std::atoi(readFile(pidFile).c_str());
+    int pid = std::atoi(fileText(pidFile).c_str());
     for (int tries = 0; pid > 0 && tries < 50; ++tries) {
       if (kill(pid, 0) != 0) return true;
-      std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+      std::string stat = fileText("/proc/" + std::to_string(pid) + "/stat");
       size_t paren = stat.rfind(')');
       if (paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z') return true;
       usleep(20000);
@@ -88,7 +76,8 @@ class MatchTest : public ::testing::Test {
     return false;
   }
 
-  std::string dir;
+  TempFolder scratch{"braxen-match"};
+  const std::string dir = scratch.path;
   std::string output;
   double seconds = 0;
 };
@@ -99,14 +88,14 @@ TEST_F(MatchTest, ScriptedGamesEndByTheRulesAndAreWrittenAsPgn) {
   ASSERT_EQ(runMatch({"--engine1", mate, "--engine2", mate, "--games", "1", "--tc", "2+0", "--pgn", pgn}), 0)
       << output;
   expectIn(output, {"0-1 (Black mates)"});
-  expectIn(readFile(pgn), {"1. f3 {+0.00/1 ", "2. g4 {+0.00/1 ", " Qh4#", "{Black mates} 0-1", "[Result \"0-1\"]",
+  expectIn(fileText(pgn), {"1. f3 {+0.00/1 ", "2. g4 {+0.00/1 ", " Qh4#", "{Black mates} 0-1", "[Result \"0-1\"]",
                            "[White \"mate (1)\"]", "[PlyCount \"4\"]"});
   // Knights out and back twice: the start position stands for the third
   // time after eight half-moves. The game file is appended to.
   std::string shuffle = scriptedGame("shuffle", "g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8 g1f3");
   ASSERT_EQ(runMatch({"--engine1", shuffle, "--engine2", shuffle, "--games", "1", "--pgn", pgn}), 0) << output;
   expectIn(output, {"1/2-1/2 (threefold repetition), 8 plies"});
-  expectIn(readFile(pgn), {"{Black mates} 0-1", "{threefold repetition} 1/2-1/2"});
+  expectIn(fileText(pgn), {"{Black mates} 0-1", "{threefold repetition} 1/2-1/2"});
 }
 
 // The clock fields of every "go" in the log, in order: {wtime, btime, winc, movestogo}.
@@ -134,8 +123,8 @@ TEST_F(MatchTest, ClocksLoseTheTimeUsedAndGainIncrementsAndPeriods) {
   ASSERT_EQ(runMatch({"--engine1", shuffle, "--engine2", shuffle, "--games", "1", "--tc", "2+1", "--maxmoves", "2"}), 0)
       << output;
   expectIn(output, {"1/2-1/2 (game length limit), 4 plies"});
-  std::vector<std::vector<long>> go = goClocks(readFile(log));
-  ASSERT_EQ(go.size(), 4u) << readFile(log);
+  std::vector<std::vector<long>> go = goClocks(fileText(log));
+  ASSERT_EQ(go.size(), 4u) << fileText(log);
   EXPECT_EQ(go[0], (std::vector<long>{2000, 2000, 1000, -1}));
   // White has used a little of its time and gained the increment (a whole
   // second, so that a slow script start on a loaded machine cannot hide it).
@@ -150,8 +139,8 @@ TEST_F(MatchTest, ClocksLoseTheTimeUsedAndGainIncrementsAndPeriods) {
   std::remove(log.c_str());
   ASSERT_EQ(runMatch({"--engine1", shuffle, "--engine2", shuffle, "--games", "1", "--tc", "2/1", "--maxmoves", "3"}), 0)
       << output;
-  go = goClocks(readFile(log));
-  ASSERT_EQ(go.size(), 6u) << readFile(log);
+  go = goClocks(fileText(log));
+  ASSERT_EQ(go.size(), 6u) << fileText(log);
   EXPECT_EQ(go[0], (std::vector<long>{1000, 1000, 0, 2}));
   EXPECT_EQ(go[2][3], 1);     // White's second move: the last of the period
   EXPECT_LE(go[2][0], 1000);  // a quick script may use under a millisecond
@@ -174,7 +163,7 @@ TEST_F(MatchTest, OpeningsArePlayedTwiceWithColoursSwapped) {
   std::string e2 = scriptedGame("two", "g8f6 g1f3 f6g8 f3g1");
   ASSERT_EQ(runMatch({"--engine1", e1, "--engine2", e2, "--games", "4", "--openings", book, "--pgn", pgn}), 0)
       << output;
-  std::string games = readFile(pgn);
+  std::string games = fileText(pgn);
   for (const char* twice : {"[FEN \"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1\"]",
                             "[FEN \"rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 2\"]",
                             "[White \"one\"]", "[White \"two\"]"})
@@ -254,7 +243,7 @@ TEST_F(MatchTest, TwoShortGamesAgainstStockfishWithoutFaults) {
       << output;
   expectIn(output, {": 2 games,"});
   EXPECT_EQ(countOccurrences(output, "time losses 0, illegal moves 0, crashes 0, kills 0, restarts 0"), 2) << output;
-  std::string games = readFile(pgn);
+  std::string games = fileText(pgn);
   EXPECT_EQ(countOccurrences(games, "[Event \"braxen-tool match\"]"), 2) << games;
   EXPECT_EQ(countOccurrences(games, "[TimeControl \"1+0.01\"]"), 2) << games;
   EXPECT_EQ(countOccurrences(games, "[Black \"Stockfish"), 1) << games;

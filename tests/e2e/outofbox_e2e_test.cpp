@@ -5,11 +5,8 @@
 // running the engine as an xboard engine) playing games to their end.
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,50 +19,13 @@ const std::string sourceDir = BRAXEN_SOURCE_DIR;
 const std::string shippedBook = sourceDir + "/data/B12SPBook.bxk";
 constexpr const char* PolyglotPath = "/usr/games/polyglot";
 
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-// Standard output of a shell command, and its exit status.
-std::string run(const std::string& command, int* status = nullptr) {
-  std::string text;
-  FILE* p = popen(command.c_str(), "r");
-  if (p == nullptr) return text;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) text.append(buf.data(), n);
-  const int s = pclose(p);
-  if (status != nullptr) *status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-  return text;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
-  return out;
-}
-
 std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
-
-// A fresh data folder, as on a new account.
-struct TempFolder {
-  std::string path;
-  TempFolder() {
-    char name[] = "/tmp/braxen-e2e-home-XXXXXX";
-    if (mkdtemp(name) != nullptr) path = name;
-  }
-  ~TempFolder() {
-    if (!path.empty()) run("rm -rf " + shellQuoted(path));
-  }
-};
 
 // The run script's book step: into an empty data folder it copies the book
 // of the repository; an existing book, which learning may have changed, is
 // never replaced. The folder is found as the engine finds it.
 TEST(InstallBook, OnlyWhereNoBookIs) {
-  TempFolder home;
+  TempFolder home("braxen-e2e-home");
   ASSERT_FALSE(home.path.empty());
   const std::string script = shellQuoted(sourceDir + "/scripts/install-book.sh");
   struct Case {
@@ -82,12 +42,12 @@ TEST(InstallBook, OnlyWhereNoBookIs) {
     for (size_t at; (at = env.find('@')) != std::string::npos;) env.replace(at, 1, home.path);
     const std::string book = home.path + c.folder + "/B12SPBook.bxk";
     int status = -1;
-    run("env " + env + " " + script + " 2>/dev/null", &status);
+    commandOutput("env " + env + " " + script + " 2>/dev/null", &status);
     EXPECT_EQ(status, 0) << c.env;
     EXPECT_TRUE(fileText(book) == fileText(shippedBook)) << c.env << ": " << book;
     // A user's book (here one that learning changed) stays as it is.
     { std::ofstream(book, std::ios::binary) << "a user's book"; }
-    run("env " + env + " " + script + " 2>/dev/null", &status);
+    commandOutput("env " + env + " " + script + " 2>/dev/null", &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(fileText(book), "a user's book") << c.env;
   }
@@ -131,9 +91,9 @@ TEST(InstallBook, FreshAccountPlaysAndLearnsFromTheFirstGame) {
 // closing "N nodes R nps" line, and the node count of braxen-tool's bench.
 TEST(EngineBench, PrintsTheTotalsOfTheToolsBench) {
   int status = -1;
-  const std::vector<std::string> engine = lines(run(std::string(BRAXEN_ENGINE_PATH) + " bench 4", &status));
+  const std::vector<std::string> engine = linesOf(commandOutput(std::string(BRAXEN_ENGINE_PATH) + " bench 4", &status));
   EXPECT_EQ(status, 0);
-  const std::vector<std::string> tool = lines(run(std::string(BRAXEN_TOOL_PATH) + " bench 4", &status));
+  const std::vector<std::string> tool = linesOf(commandOutput(std::string(BRAXEN_TOOL_PATH) + " bench 4", &status));
   ASSERT_GE(engine.size(), 3u);
   ASSERT_GE(tool.size(), 3u);
   long long nodes = -1, rate = -1, lastNodes = -2, lastRate = -2, toolNodes = -3;
@@ -151,7 +111,7 @@ TEST(EngineBench, PrintsTheTotalsOfTheToolsBench) {
   EXPECT_EQ(nodes, toolNodes) << "the same search as braxen-tool bench";
   EXPECT_EQ(engine[engine.size() - 3].rfind("Nodes searched: ", 0), 0u);
   EXPECT_EQ(engine[engine.size() - 2].rfind("Nodes/second: ", 0), 0u);
-  run(std::string(BRAXEN_ENGINE_PATH) + " bench deep 2>/dev/null", &status);
+  commandOutput(std::string(BRAXEN_ENGINE_PATH) + " bench deep 2>/dev/null", &status);
   EXPECT_EQ(status, 2) << "a depth that is no number";
 }
 
@@ -167,11 +127,11 @@ TEST(BookProbeTool, ShowsMovesAndChances) {
     out << "1.c4 c5 0-1\n\n1.c4 e5 0-1\n\n";
   }
   int status = -1;
-  run(std::string(BRAXEN_TOOL_PATH) + " book build " + shellQuoted(book) + " " + shellQuoted(pgn), &status);
+  commandOutput(std::string(BRAXEN_TOOL_PATH) + " book build " + shellQuoted(book) + " " + shellQuoted(pgn), &status);
   ASSERT_EQ(status, 0);
-  const std::string text = run(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos", &status);
+  const std::string text = commandOutput(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos", &status);
   EXPECT_EQ(status, 0);
-  const std::vector<std::string> out = lines(text);
+  const std::vector<std::string> out = linesOf(text);
   ASSERT_EQ(out.size(), 6u) << text;
   EXPECT_EQ(out[0].rfind("book " + book + ", 6 records; key ", 0), 0u) << text;
   EXPECT_EQ(out[1], "move   san      class learned win loss      Wild      Wide    Varied  Tournament");
@@ -202,12 +162,12 @@ TEST(BookProbeTool, ShowsMovesAndChances) {
   for (int s = 1; s <= 4; ++s) EXPECT_NEAR(sum[s], 100, 0.2) << "style " << s;
   EXPECT_EQ(out[5], "odds with Book Learning on (learned weights)");
 
-  EXPECT_NE(run(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos e2e4 e7e5 g1f3")
+  EXPECT_NE(commandOutput(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos e2e4 e7e5 g1f3")
                 .find("no book moves in this position"),
             std::string::npos);
-  run(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos e2e5 2>/dev/null", &status);
+  commandOutput(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos e2e5 2>/dev/null", &status);
   EXPECT_EQ(status, 2) << "an illegal move";
-  run(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(dir.path + "/none.bxk") + " startpos 2>/dev/null",
+  commandOutput(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(dir.path + "/none.bxk") + " startpos 2>/dev/null",
       &status);
   EXPECT_EQ(status, 1) << "no such book";
 }
@@ -226,9 +186,9 @@ TEST(EpdTool, PrintsEachResultAndTheSolvedCount) {
         << "6k1/5ppp/8/8/8/8/8/R3K3 w - - bm Qh5; id \"no such move\";\n";
   }
   int status = -1;
-  const std::string text = run(std::string(BRAXEN_TOOL_PATH) + " epd " + shellQuoted(suite) + " --depth 4", &status);
+  const std::string text = commandOutput(std::string(BRAXEN_TOOL_PATH) + " epd " + shellQuoted(suite) + " --depth 4", &status);
   EXPECT_EQ(status, 0);
-  const std::vector<std::string> out = lines(text);
+  const std::vector<std::string> out = linesOf(text);
   ASSERT_EQ(out.size(), 5u) << text;
   EXPECT_EQ(out[0].rfind("back rank  solved   bm Ra8#", 0), 0u) << text;
   EXPECT_NE(out[0].find("played Ra8"), std::string::npos) << text;
@@ -236,7 +196,7 @@ TEST(EpdTool, PrintsEachResultAndTheSolvedCount) {
   EXPECT_EQ(out[2].rfind("blunder    missed   bm Qxf7+", 0), 0u) << text;
   EXPECT_EQ(out[3].rfind("no such move unreadable", 0), 0u) << text;
   EXPECT_EQ(out[4], "solved 2 of 3 (depth 4), 1 unreadable");
-  run(std::string(BRAXEN_TOOL_PATH) + " epd " + shellQuoted(suite) + " --ms 0 2>/dev/null", &status);
+  commandOutput(std::string(BRAXEN_TOOL_PATH) + " epd " + shellQuoted(suite) + " --ms 0 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
 }
 

@@ -289,20 +289,13 @@ TEST_F(Search, ABuiltBookOpensClockGamesOnly) {
 }
 
 TEST(SearchBench, SignatureIsReproducible) {
-  const std::string cmd = std::string(BRAXEN_TOOL_PATH) + " bench 2>&1";
   long long totals[2] = {-1, -2};
   for (long long& total : totals) {
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::array<char, 512> buf;
-    int lines = 0;
-    while (fgets(buf.data(), buf.size(), p) != nullptr) {
-      lines++;
-      long long n = 0;
-      if (sscanf(buf.data(), "Nodes searched: %lld", &n) == 1) total = n;
-    }
-    EXPECT_EQ(pclose(p), 0);
-    EXPECT_GE(lines, 32) << "one line per position plus the totals";
+    int status = -1;
+    const std::vector<std::string> lines = linesOf(toolOutput("bench", &status));
+    for (const std::string& l : lines) sscanf(l.c_str(), "Nodes searched: %lld", &total);
+    EXPECT_EQ(status, 0);
+    EXPECT_GE(lines.size(), 32u) << "one line per position plus the totals";
   }
   EXPECT_EQ(totals[0], totals[1]) << "two runs give the same count";
   EXPECT_EQ(totals[0], BenchSignature) << "the search changed: record the new signature";

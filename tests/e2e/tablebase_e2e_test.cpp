@@ -15,16 +15,6 @@
 
 namespace {
 
-std::string toolOutput(const std::string& args) {
-  std::string text;
-  FILE* p = popen((std::string(BRAXEN_TOOL_PATH) + " " + args + " 2>&1").c_str(), "r");
-  if (!p) return text;
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, p)) text += buffer;
-  pclose(p);
-  return text;
-}
-
 // Positions of a class for one side to move, from braxen-tool tb info.
 long long positionsOf(const std::string& name, int side) {
   std::istringstream in(toolOutput("tb info " + name));

@@ -1,24 +1,12 @@
 // Tables made by braxen-tool tb generate, read by tb probe, tb verify and
 // by the engine through the pipe: a search on a won ending reports the
 // stored distance as its mate score and counts its table hits.
-#include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "engine_process.h"
+#include "e2e/engine_process.h"
 
 namespace {
-
-std::string runText(const std::string& command, int* status) {
-  std::string text;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return text;
-  std::array<char, 512> buf;
-  while (std::fgets(buf.data(), buf.size(), p)) text += buf.data();
-  *status = pclose(p);
-  return text;
-}
 
 long long tbhitsOf(const std::string& line) {
   const size_t at = line.find(" tbhits ");
@@ -39,41 +27,43 @@ constexpr Ending endings[] = {{"8/8/8/5k2/8/8/1Q6/K7 w - - 0 1", 10},
 class TbGenerate : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char dirTemplate[] = "/tmp/braxen-tb-XXXXXX";
-    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-    dir = dirTemplate;
+    folder = new TempFolder("braxen-tb");
+    ASSERT_FALSE(folder->path.empty());
+    dir = folder->path;
     int status = -1;
-    const std::string out = runText(std::string(BRAXEN_TOOL_PATH) + " tb generate kqk krk kpk kbnk --dir " + dir, &status);
+    const std::string out = toolOutput("tb generate kqk krk kpk kbnk --dir " + dir, &status);
     ASSERT_EQ(status, 0) << out;
   }
-  static void TearDownTestSuite() { std::system(("rm -rf '" + dir + "'").c_str()); }
+  static void TearDownTestSuite() { delete folder; }
+  static TempFolder* folder;
   static std::string dir;
 };
+TempFolder* TbGenerate::folder = nullptr;
 std::string TbGenerate::dir;
 
 TEST_F(TbGenerate, EveryFileHasItsSizeAndAMissingFolderIsRefused) {
   int status = -1;
-  const std::string out = runText(std::string(BRAXEN_TOOL_PATH) + " tb verify " + dir, &status);
+  const std::string out = toolOutput("tb verify " + dir, &status);
   EXPECT_EQ(status, 0) << out;
   // The smaller classes that captures lead into were made first.
   for (const char* name : {"kbnk.nbw", "kbnk.nbb", "kbk.nbw", "knk.nbb", "kqk.nbw", "krk.nbb", "kpk.nbw"})
     EXPECT_NE(std::fopen((dir + "/" + name).c_str(), "rb"), nullptr) << name;
-  runText(std::string(BRAXEN_TOOL_PATH) + " tb generate kqk --dir /proc/no/such/folder", &status);
+  toolOutput("tb generate kqk --dir /proc/no/such/folder", &status);
   EXPECT_NE(status, 0);
-  runText(std::string(BRAXEN_TOOL_PATH) + " tb generate kqqqkq --dir " + dir, &status);
+  toolOutput("tb generate kqqqkq --dir " + dir, &status);
   EXPECT_NE(status, 0) << "six men are beyond the generator";
 }
 
 TEST_F(TbGenerate, ProbeReadsTheOraclesDistanceInBothColourOrders) {
   for (const Ending& e : endings) {
     int status = -1;
-    std::string out = runText(std::string(BRAXEN_TOOL_PATH) + " tb probe '" + e.fen + "' --path " + dir, &status);
+    std::string out = toolOutput(std::string("tb probe '") + e.fen + "' --path " + dir, &status);
     EXPECT_NE(out.find("result: win in " + std::to_string(e.mateIn) + "\n"), std::string::npos) << e.fen << out;
   }
   // Colours reversed: Black mates in 10 with the queen.
   int status = -1;
   const std::string out =
-      runText(std::string(BRAXEN_TOOL_PATH) + " tb probe 'k7/1q6/8/8/5K2/8/8/8 b - - 0 1' --path " + dir, &status);
+      toolOutput("tb probe 'k7/1q6/8/8/5K2/8/8/8 b - - 0 1' --path " + dir, &status);
   EXPECT_NE(out.find("result: win in 10\n"), std::string::npos) << out;
 }
 
@@ -81,15 +71,15 @@ TEST_F(TbGenerate, ProbeReadsTheOraclesDistanceInBothColourOrders) {
 // classes already on disk; on their own they give the same results.
 TEST_F(TbGenerate, CompressedCopiesGiveTheSameResults) {
   int status = -1;
-  std::string out = runText(std::string(BRAXEN_TOOL_PATH) + " tb generate kqk krk kpk --dir " + dir + " --compress", &status);
+  std::string out = toolOutput("tb generate kqk krk kpk --dir " + dir + " --compress", &status);
   ASSERT_EQ(status, 0) << out;
   const std::string packed = dir + "/emd";
   ASSERT_EQ(std::system(("mkdir -p '" + packed + "' && mv '" + dir + "'/*.emd '" + packed + "'").c_str()), 0);
-  out = runText(std::string(BRAXEN_TOOL_PATH) + " tb decode " + packed + "/kpk.nbw.emd " + dir + "/kpk.nbw", &status);
+  out = toolOutput("tb decode " + packed + "/kpk.nbw.emd " + dir + "/kpk.nbw", &status);
   EXPECT_NE(out.find("identical to the original"), std::string::npos) << out;
   for (const Ending& e : endings) {
     if (e.mateIn == 33) continue;  // kbnk was not asked for
-    out = runText(std::string(BRAXEN_TOOL_PATH) + " tb probe '" + e.fen + "' --path " + packed, &status);
+    out = toolOutput(std::string("tb probe '") + e.fen + "' --path " + packed, &status);
     EXPECT_NE(out.find("result: win in " + std::to_string(e.mateIn) + "\n"), std::string::npos) << e.fen << out;
   }
 }

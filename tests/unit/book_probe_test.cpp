@@ -21,6 +21,7 @@
 #include "search/think.h"
 #include "tools/book_build.h"
 #include "tools/book_probe.h"
+#include "test_support.h"
 
 namespace {
 
@@ -146,8 +147,7 @@ TEST(ShippedBook, IsBuiltFromTheDocumentedGames) {
     for (const PgnGame& g : some) bookAddGame(&builder, g);
   }
   ASSERT_TRUE(writeBookFile("rebuilt.bxk", bookFinish(&builder, 2)));
-  std::ifstream a(shippedBook, std::ios::binary), b("rebuilt.bxk", std::ios::binary);
-  const std::string shipped((std::istreambuf_iterator<char>(a)), {}), rebuilt((std::istreambuf_iterator<char>(b)), {});
+  const std::string shipped = testsupport::fileText(shippedBook), rebuilt = testsupport::fileText("rebuilt.bxk");
   ASSERT_FALSE(shipped.empty()) << shippedBook;
   EXPECT_TRUE(shipped == rebuilt) << "rebuild data/B12SPBook.bxk as data/PROVENANCE.md says";
 }

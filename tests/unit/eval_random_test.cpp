@@ -11,6 +11,7 @@
 #include "board/movegen.h"
 #include "eval/terms.h"
 #include "eval_test_support.h"
+#include "movegen_support.h"
 
 using namespace evaltest;
 
@@ -65,7 +66,7 @@ TEST(EvalRandomGames, InvariantsAndSymmetry) {
         const int n = legalMoves(moves);
         if (n == 0) break;
         makeMove(moves[nextRandomValue(&seed) % n]);
-        const std::string fen = currentFen();
+        const std::string fen = movegentest::fenOf();
         ASSERT_TRUE(setUp(fen)) << fen;
         for (int depth : {EvalFullDepth, 2, 0}) {
           const int v = eval(depth, 3, -200, 200);
@@ -154,10 +155,10 @@ TEST(EvalRandomGames, PawnStructureTableAgreesWithAFreshAnalysis) {
           const int keptThreats[2] = {threatBest[White], threatBest[Black]};
           threatBest[0] = threatBest[1] = threatSecond[0] = threatSecond[1] = 0;
           pawnCacheClear();
-          ASSERT_EQ(pawnTerm(whiteToMove), kept) << currentFen();
-          ASSERT_EQ(std::memcmp(weights, bishopColourPawns, sizeof weights), 0) << currentFen();
-          ASSERT_EQ(threatBest[White], keptThreats[White]) << currentFen();
-          ASSERT_EQ(threatBest[Black], keptThreats[Black]) << currentFen();
+          ASSERT_EQ(pawnTerm(whiteToMove), kept) << movegentest::fenOf();
+          ASSERT_EQ(std::memcmp(weights, bishopColourPawns, sizeof weights), 0) << movegentest::fenOf();
+          ASSERT_EQ(threatBest[White], keptThreats[White]) << movegentest::fenOf();
+          ASSERT_EQ(threatBest[Black], keptThreats[Black]) << movegentest::fenOf();
         }
       }
       while (made--) unmakeMove();

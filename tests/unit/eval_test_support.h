@@ -66,44 +66,4 @@ inline std::string mirrorFen(const std::string& fen) {
   return out;
 }
 
-// FEN of the current board (standard castling letters from the unmoved
-// kings and rooks, en-passant square only when it can be taken).
-inline std::string currentFen() {
-  std::string out;
-  for (int r = 7; r >= 0; --r) {
-    int empty = 0;
-    for (int f = 0; f < 8; ++f) {
-      const int q = r * 8 + f;
-      if (pos.pieceOn[q] == None) {
-        ++empty;
-        continue;
-      }
-      if (empty) out += static_cast<char>('0' + empty), empty = 0;
-      out += pieceLetters[pos.pieceOn[q] + (pos.colourOn[q] == Black ? 6 : 0)];
-    }
-    if (empty) out += static_cast<char>('0' + empty);
-    if (r) out += '/';
-  }
-  out += pos.sideToMove == White ? " w " : " b ";
-  std::string castle;
-  auto unmoved = [](int q, int piece, int side) {
-    return pos.pieceOn[q] == piece && pos.colourOn[q] == side && pos.moveCount[q] == 0;
-  };
-  for (int side = 0; side < 2; ++side) {
-    const int home = side == White ? 0 : 56;
-    if (!unmoved(home + 4, King, side)) continue;
-    if (unmoved(home + 7, Rook, side)) castle += side == White ? 'K' : 'k';
-    if (unmoved(home, Rook, side)) castle += side == White ? 'Q' : 'q';
-  }
-  out += castle.empty() ? "-" : castle;
-  if (pos.epSquare) {
-    out += ' ';
-    out += static_cast<char>('a' + fileOf(static_cast<int>(pos.epSquare)));
-    out += static_cast<char>('1' + rankOf(static_cast<int>(pos.epSquare)));
-  } else {
-    out += " -";
-  }
-  return out + " 0 1";
-}
-
 }  // namespace evaltest

@@ -17,6 +17,7 @@
 #include "engine/options.h"
 #include "engine/uci.h"
 #include "tablebase/tablebase.h"
+#include "test_support.h"
 
 namespace {
 
@@ -52,12 +53,7 @@ std::string movesOf(const std::string& pgn) {
   return end == std::string::npos ? "" : pgn.substr(end + 2);
 }
 
-std::string gameFile() {
-  std::ifstream in(editionGameFile);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string gameFile() { return testsupport::fileText(editionGameFile); }
 
 int countOf(const std::string& text, const std::string& part) {
   int n = 0;

@@ -42,14 +42,10 @@ std::vector<Divide> stockfishDivides(const std::vector<Job>& jobs, bool chess960
   commands += "quit\n";
   if (write(fd, commands.data(), commands.size()) != static_cast<ssize_t>(commands.size())) return {};
   close(fd);
-  const std::string command = std::string(StockfishPath) + " < " + path + " 2>/dev/null";
-  FILE* out = popen(command.c_str(), "r");
   std::vector<Divide> divides;
   Divide current;
-  char line[256];
-  while (out != nullptr && std::fgets(line, sizeof line, out) != nullptr) {
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  for (std::string text : testsupport::linesOf(testsupport::commandOutput(std::string(StockfishPath) + " < " + path + " 2>/dev/null"))) {
+    if (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.rfind("Nodes searched:", 0) == 0) {
       divides.push_back(current);
       current.clear();
@@ -59,7 +55,6 @@ std::vector<Divide> stockfishDivides(const std::vector<Job>& jobs, bool chess960
     if (colon >= 4 && colon <= 5 && text[0] >= 'a' && text[0] <= 'h')
       current[text.substr(0, colon)] = std::strtoull(text.c_str() + colon + 2, nullptr, 10);
   }
-  if (out != nullptr) pclose(out);
   unlink(path);
   divides.resize(jobs.size());
   return divides;

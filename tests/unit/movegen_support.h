@@ -15,27 +15,17 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "board/types.h"
+#include "test_support.h"
 
 namespace movegentest {
 
 // FEN of the board; castling from the move counts, written with rook-file
 // letters in Chess960 mode. Clocks are "0 1".
 inline std::string fenOf() {
-  std::string fen;
-  for (int rank = 7; rank >= 0; --rank) {
-    int gap = 0;
-    for (int file = 0; file < 8; ++file) {
-      const int q = rank * 8 + file;
-      if (pos.colourOn[q] == NoColour) {
-        ++gap;
-        continue;
-      }
-      if (gap) fen += static_cast<char>('0' + gap), gap = 0;
-      fen += pieceLetters[pos.pieceOn[q] + (pos.colourOn[q] == Black ? 6 : 0)];
-    }
-    if (gap) fen += static_cast<char>('0' + gap);
-    if (rank) fen += '/';
-  }
+  char board[64] = {};
+  for (int q = 0; q < 64; ++q)
+    if (pos.colourOn[q] != NoColour) board[q] = pieceLetters[pos.pieceOn[q] + (pos.colourOn[q] == Black ? 6 : 0)];
+  std::string fen = testsupport::placementFen(board);
   fen += pos.sideToMove == White ? " w " : " b ";
   const bool chess960 = (searchFlags & Chess960Flag) != 0;
   std::string castling;
@@ -62,14 +52,8 @@ inline std::string fenOf() {
   return fen + " 0 1";
 }
 
-struct Rng {
-  uint64_t state;
-  explicit Rng(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ULL + 1) {}
-  uint32_t next() {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<uint32_t>(state >> 33);
-  }
-  int below(int n) { return static_cast<int>(next() % static_cast<uint32_t>(n)); }
+struct Rng : testsupport::Lcg {
+  explicit Rng(uint64_t seed) : Lcg{seed * 0x9E3779B97F4A7C15ULL + 1} {}
 };
 
 inline void setUp(const char* fen) { ASSERT_NE(parseFen(fen), 0u) << fen; }

@@ -127,23 +127,17 @@ TEST(CompleteMove, RefusesWhatIsNotShapedLikeALegalMove) {
 // FEN of a random placement: both kings and a few other men, Black to move
 // (most such boards that are legal leave Black short of moves).
 std::string randomPlacement(Rng& rng) {
-  char board[64];
-  std::fill(board, board + 64, '.');
+  char board[64] = {};
   static const char men[] = "QRBNPqrbnp";
   const int extra = 1 + rng.below(3);
   board[rng.below(64)] = 'K';
   for (int placed = 0; placed < extra + 1;) {
     const int q = rng.below(64);
-    if (board[q] != '.') continue;
+    if (board[q]) continue;
     board[q] = placed == 0 ? 'k' : men[rng.below(placed == 1 ? 5 : 10)];
     ++placed;
   }
-  std::string fen;
-  for (int rank = 7; rank >= 0; --rank) {
-    for (int file = 0; file < 8; ++file) fen += board[rank * 8 + file] == '.' ? '1' : board[rank * 8 + file];
-    if (rank) fen += '/';
-  }
-  return fen + " b - - 0 1";
+  return testsupport::placementFen(board) + " b - - 0 1";
 }
 
 TEST(NoLegalMove, AgreesWithFullGenerationOnRandomGames) {

@@ -18,17 +18,13 @@
 #include "engine/options.h"
 #include "search/think.h"
 #include "search/tt.h"
+#include "test_support.h"
 
 namespace {
 
 const Move e2e4 = makeMoveWord(12, 28, 0);
 
-std::string fileBytes() {
-  std::ifstream in(editionLearnFile, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string fileBytes() { return testsupport::fileText(editionLearnFile); }
 
 class PositionLearning : public ::testing::Test {
  protected:

@@ -1,10 +1,17 @@
-// Helpers of the compressed-table tests: table-like data, files in memory,
-// header patches, and decoding a whole file.
+// Helpers of the table tests: table-like data, files in memory, header
+// patches, decoding a whole file, and a fixture of table folders.
 #pragma once
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "engine/options.h"
+#include "tablebase/tablebase.h"
 #include "tablebase/tbdecode.h"
 
 namespace tbtest {
@@ -97,5 +104,31 @@ inline Decoded decodeAll(const Bytes& file) {
   std::fclose(f);
   return d;
 }
+
+// Table folders made by a test (removed at its end) and registered as the
+// engine registers "NalimovPath".
+class TableFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDefaultOptions();
+    initTbClasses();
+  }
+  void TearDown() override {
+    releaseTablebases();
+    tbPath[0] = '\0';
+    SetDefaultOptions();
+    for (const std::string& d : made) EXPECT_EQ(std::system(("rm -rf '" + d + "'").c_str()), 0);
+  }
+  std::string folder(const std::string& name) {
+    made.push_back(name);
+    mkdir(name.c_str(), 0755);
+    return name;
+  }
+  void registerPath(const std::string& path) {
+    snprintf(tbPath, sizeof tbPath, "%s", path.c_str());
+    InitTablebases(true);
+  }
+  std::vector<std::string> made;
+};
 
 }  // namespace tbtest

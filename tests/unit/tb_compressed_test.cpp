@@ -4,18 +4,16 @@
 // a broken compressed file is fatal at registration with its message in the
 // error log.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "engine/options.h"
 #include "tablebase/tablebase.h"
 #include "tb_codec_support.h"
+#include "test_support.h"
 #include "tools/tb_compress.h"
 
 using namespace tbtest;
@@ -25,13 +23,6 @@ namespace {
 void writeBytes(const std::string& path, const Bytes& b) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
                                               static_cast<std::streamsize>(b.size()));
-}
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 // Stored values of a table: table-like bytes kept away from 127 ("no
@@ -47,27 +38,8 @@ Bytes compressed(const Bytes& data, int blockBits = 13) {
   return tbCompress(data.data(), data.size(), blockBits, nullptr);
 }
 
-class CompressedTables : public ::testing::Test {
+class CompressedTables : public TableFolders {
  protected:
-  void SetUp() override {
-    SetDefaultOptions();
-    initTbClasses();
-  }
-  void TearDown() override {
-    releaseTablebases();
-    tbPath[0] = '\0';
-    SetDefaultOptions();
-    for (const std::string& d : made) EXPECT_EQ(std::system(("rm -rf '" + d + "'").c_str()), 0);
-  }
-  std::string folder(const std::string& name) {
-    made.push_back(name);
-    mkdir(name.c_str(), 0755);
-    return name;
-  }
-  void registerPath(const std::string& path) {
-    snprintf(tbPath, sizeof tbPath, "%s", path.c_str());
-    InitTablebases(true);
-  }
   // Every entry of the class reads as stored.
   void expectEveryEntry(int classNo, const Bytes (&tables)[2], int sides = 2) {
     for (int side = 0; side < sides; ++side)
@@ -75,7 +47,6 @@ class CompressedTables : public ::testing::Test {
         ASSERT_EQ(probeClass(classNo, side, i), tbScoreOfByte(int8_t(tables[side][i])))
             << tbClasses[classNo].name << " side " << side << " index " << i;
   }
-  std::vector<std::string> made;
 };
 
 // kqk under each of its compressed names, and kqkr with White to move (214
@@ -145,7 +116,7 @@ TEST_F(CompressedTables, BrokenFilesAreFatalWithTheirMessage) {
     writeBytes(dir + "/kqk.nbw.emd", c.file);
     remove("debug.txt");
     EXPECT_EXIT(registerPath(dir), testing::ExitedWithCode(1), "");
-    EXPECT_NE(fileText("debug.txt").find(c.message), std::string::npos) << fileText("debug.txt");
+    EXPECT_NE(testsupport::fileText("debug.txt").find(c.message), std::string::npos) << testsupport::fileText("debug.txt");
   }
 }
 

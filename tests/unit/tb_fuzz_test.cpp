@@ -10,18 +10,15 @@
 
 #include "tablebase/tbdecode.h"
 #include "tb_codec_support.h"
+#include "test_support.h"
 #include "tools/tb_compress.h"
 
 using namespace tbtest;
 
 namespace {
 
-struct Random {
-  uint64_t state;
-  uint32_t next() {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return uint32_t(state >> 33);
-  }
+// below() of a count above 2^31 still draws modulo the count itself.
+struct Random : testsupport::Lcg {
   uint32_t below(uint32_t n) { return next() % n; }
 };
 
@@ -68,7 +65,7 @@ TEST(TbFuzz, MutatedFilesFailCleanly) {
   const char* longRun = std::getenv("BRAXEN_LONG_TESTS");
   const int files = longRun && *longRun == '1' ? 100000 : 3000;
   std::vector<Bytes> seeds = seedFiles();
-  Random rng = {20260101};
+  Random rng{{20260101}};
   int opened = 0, decoded = 0;
   for (int i = 0; i < files; i++) {
     Bytes b = seeds[size_t(i) % seeds.size()];

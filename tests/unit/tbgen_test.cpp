@@ -14,6 +14,7 @@
 #include <string>
 
 #include "board_support.h"
+#include "test_support.h"
 #include "engine/options.h"
 #include "tablebase/tablebase.h"
 #include "tablebase/tbgen.h"
@@ -264,29 +265,12 @@ struct StockfishPipe {
 };
 
 std::string fenOf(const GenMaterial& mat, const GenSquares& sq, int side) {
-  char board[64];
-  std::memset(board, 0, sizeof board);
+  char board[64] = {};
   board[sq.king[White]] = 'K';
   board[sq.king[Black]] = 'k';
   for (int i = 0; i < mat.men; ++i)
     board[sq.man[i]] = static_cast<char>(pieceLetters[mat.type[i] + (mat.colour[i] == Black ? 6 : 0)]);
-  std::string fen;
-  for (int rank = 7; rank >= 0; --rank) {
-    int empty = 0;
-    for (int file = 0; file < 8; ++file) {
-      const char c = board[rank * 8 + file];
-      if (!c) {
-        ++empty;
-        continue;
-      }
-      if (empty) fen += static_cast<char>('0' + empty);
-      empty = 0;
-      fen += c;
-    }
-    if (empty) fen += static_cast<char>('0' + empty);
-    if (rank) fen += '/';
-  }
-  return fen + (side == White ? " w - - 0 1" : " b - - 0 1");
+  return testsupport::placementFen(board) + (side == White ? " w - - 0 1" : " b - - 0 1");
 }
 
 }  // namespace
@@ -296,11 +280,8 @@ TEST_F(TbGenerator, StockfishNeverFindsAShorterMateOrTheOppositeResult) {
   const int wanted = longRun ? 1000 : 12;
   StockfishPipe sf;
   ASSERT_TRUE(sf.start()) << "/usr/games/stockfish is the referee (apt-get install -y stockfish)";
-  uint64_t seed = 20261207;
-  auto next = [&seed] {
-    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-    return seed >> 33;
-  };
+  testsupport::Lcg rng{20261207};
+  auto next = [&rng] { return uint64_t(rng.next()); };
   int checked = 0;
   while (checked < wanted) {
     const GenTable* table = genStoredTable(threeFourMen[next() % classesMade]);
