@@ -55,12 +55,13 @@ uint32_t styleFlags(int style, bool learning = false) {
   return OptOwnBook | (static_cast<uint32_t>(style) << OptBookStyleShift) | (learning ? OptBookLearning : 0);
 }
 
-Move probe(uint32_t flags) {
+// The book move for the current position, the last book hit at lastPly (-1: none).
+Move probe(uint32_t flags, int32_t lastPly = -1) {
   Move legal[MaxMovesPerPly];
   const int n = generateLegalMoves(legal);
   ScoredMove list[MaxMovesPerPly];
   for (int i = 0; i < n; ++i) list[i] = {legal[i], 0};
-  lastBookPly = -1;
+  lastBookPly = lastPly;
   return static_cast<Move>(bookProbe(flags, list, list + n) & ~CheckMark);
 }
 
@@ -141,25 +142,12 @@ TEST_F(BookProbe, KeyCheckLegalityAndRepetitionFilterTheRecords) {
   EXPECT_EQ(probe(styleFlags(4)), 0);
 }
 
-TEST_F(BookProbe, TournamentFavoursTheHigherClassBySixteenTimes) {
-  writeBook({record(e2, e4, 7), record(d2, d4, 3)});
-  int higher = 0;
-  for (int k = 0; k < 500; ++k) higher += probe(styleFlags(4)) == makeMoveWord(e2, e4, 0);
-  EXPECT_GT(higher, 450);
-  EXPECT_LT(higher, 500) << "the random factor still lets the weaker move through now and then";
-}
-
 TEST_F(BookProbe, TheBookIsLeftEightPliesAfterItsLastHit) {
   writeBook({record(e2, e4, 7)});
-  Move legal[MaxMovesPerPly];
-  const int n = generateLegalMoves(legal);
-  ScoredMove list[MaxMovesPerPly];
-  for (int i = 0; i < n; ++i) list[i] = {legal[i], 0};
-  lastBookPly = static_cast<int32_t>(pos.plyCount) - 8;
-  EXPECT_NE(bookProbe(styleFlags(4), list, list + n), 0);
-  EXPECT_EQ(lastBookPly, static_cast<int32_t>(pos.plyCount)) << "a hit renews the book";
-  lastBookPly = static_cast<int32_t>(pos.plyCount) - 9;
-  EXPECT_EQ(bookProbe(styleFlags(4), list, list + n), 0);
+  const int32_t ply = static_cast<int32_t>(pos.plyCount);
+  EXPECT_NE(probe(styleFlags(4), ply - 8), 0);
+  EXPECT_EQ(lastBookPly, ply) << "a hit renews the book";
+  EXPECT_EQ(probe(styleFlags(4), ply - 9), 0);
 }
 
 // The learned weight now on disk for a move of the current position.

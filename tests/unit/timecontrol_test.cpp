@@ -63,52 +63,51 @@ class ClockTest : public testing::Test {
   }
 };
 
-TEST_F(ClockTest, WorkedExampleSixtySecondsNoIncrementPonderOn) {
+// The allotment of a clock: the worked example (60 s, no increment, Ponder
+// on), its first plies after the book, without pondering, with "GUI Time
+// Lag", and short "movestogo" where the moves to the control share what is
+// usable, T = R - R/16 - 1500, and the last one before it may plan all of it.
+TEST_F(ClockTest, AllotmentOfTheClock) {
+  constexpr int NoPonder = 1, Lag = 2;
+  const struct { int setting, bookPly; int32_t left, increment, movesToGo, target, maximum; } cases[] = {
+      {0, 10, 60000, 0, 0, 2281, 27375},
+      // One ply after the book 5/16 more before the quarter for pondering;
+      // five plies after it 1/16, six plies after none.
+      {0, 39, 60000, 0, 0, 2993, -1},
+      {0, 35, 60000, 0, 0, (1825 + 1825 / 16) * 5 / 4, -1},
+      {0, 34, 60000, 0, 0, 2281, -1},
+      {NoPonder, 10, 60000, 0, 0, 1825, -1},
+      // T = 48250: target 48250 / 30 = 1608 plus a quarter, maximum T / 2;
+      // with an increment the lag reserve does not apply.
+      {Lag, 10, 60000, 0, 0, 1608 + 1608 / 4, 48250 / 2},
+      {Lag, 10, 60000, 1000, 0, -1, (29 * (1000 - 62) + 54750) / 2},
+      {NoPonder, 10, 10000, 0, 1, 7875, 7875},
+      {NoPonder, 10, 10000, 0, 2, 7875 / 2, 7875 / 2},
+      {NoPonder, 10, 10000, 0, 5, 7875 / 5, 7875 / 2},
+      {NoPonder, 10, 10000, 1000, 2, (938 + 7875) / 2, (938 + 7875) / 2},
+      {NoPonder, 10, 60000, 0, 1, 54750, 54750},
+      {NoPonder, 10, 60000, 0, 40, 54750 / 30, 54750 / 2},  // the divisor stops at 30
+      {NoPonder, 10, 60000, 0, 30, 54750 / 30, 54750 / 2},
+      {NoPonder, 10, 2000, 0, 1, 375, 375}};
+  const uint32_t defaults = optionFlags;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.left << "+" << c.increment << "/" << c.movesToGo << " setting "
+                                    << c.setting << " book " << c.bookPly);
+    optionFlags = defaults;
+    if (c.setting == NoPonder) optionFlags &= ~OptPonder;
+    if (c.setting == Lag) optionFlags |= OptGuiTimeLag;
+    lastBookPly = c.bookPly;
+    Allot(c.left, c.increment, c.movesToGo);
+    if (c.target >= 0) EXPECT_EQ(targetTime, c.target);
+    if (c.maximum >= 0) EXPECT_EQ(maxTime, c.maximum);
+  }
+  lastBookPly = 10;
+  optionFlags = defaults;
   Allot(60000, 0, 0);
-  EXPECT_EQ(targetTime, 2281);
   EXPECT_EQ(softTime, 1368);
-  EXPECT_EQ(maxTime, 27375);
   EXPECT_EQ(hardLimit, 2281);
   EXPECT_EQ(stopReason, 0);
-  // One ply after the book 5/16 more before the quarter for pondering;
-  // five plies after it 1/16, six plies after none.
-  const struct { int bookPly, target; } afterBook[] = {{39, 2993}, {35, (1825 + 1825 / 16) * 5 / 4}, {34, 2281}};
-  for (const auto& c : afterBook) {
-    lastBookPly = c.bookPly;
-    Allot(60000, 0, 0);
-    EXPECT_EQ(targetTime, c.target) << c.bookPly;
-  }
-  // Without pondering there is no quarter.
   optionFlags &= ~OptPonder;
-  Allot(60000, 0, 0);
-  EXPECT_EQ(targetTime, 1825);
-}
-
-TEST_F(ClockTest, GuiTimeLagKeepsBackMoreWithoutIncrement) {
-  optionFlags |= OptGuiTimeLag;
-  Allot(60000, 0, 0);
-  // T = 48250: target 48250 / 30 = 1608 plus a quarter, maximum T / 2.
-  EXPECT_EQ(targetTime, 1608 + 1608 / 4);
-  EXPECT_EQ(maxTime, 48250 / 2);
-  // With an increment the lag reserve does not apply.
-  Allot(60000, 1000, 0);
-  EXPECT_EQ(maxTime, (29 * (1000 - 62) + 54750) / 2);
-}
-
-// Short "movestogo": the moves to the control share what is usable, T = R -
-// R/16 - 1500, and the last one before the control may plan all of it.
-TEST_F(ClockTest, MovesToGoAndIncrement) {
-  optionFlags &= ~OptPonder;
-  const struct { int32_t left, increment, movesToGo, target, maximum; } cases[] = {
-      {10000, 0, 1, 7875, 7875},          {10000, 0, 2, 7875 / 2, 7875 / 2},
-      {10000, 0, 5, 7875 / 5, 7875 / 2},  {10000, 1000, 2, (938 + 7875) / 2, (938 + 7875) / 2},
-      {60000, 0, 1, 54750, 54750},        {60000, 0, 40, 54750 / 30, 54750 / 2},  // the divisor stops at 30
-      {60000, 0, 30, 54750 / 30, 54750 / 2}, {2000, 0, 1, 375, 375}};
-  for (const auto& c : cases) {
-    Allot(c.left, c.increment, c.movesToGo);
-    EXPECT_EQ(targetTime, c.target) << c.left << "/" << c.movesToGo;
-    EXPECT_EQ(maxTime, c.maximum) << c.left << "/" << c.movesToGo;
-  }
   Allot(60000, 2000, 0);
   EXPECT_GT(targetTime, 54750 / 30 + 1500) << "an increment is spent on the moves to come";
 }
