@@ -180,10 +180,7 @@ class RandomSessions {
   bool inGame = false;
 };
 
-struct ReadGame {
-  std::string fen;
-  std::vector<std::string> moves;
-};
+struct ReadGame { std::string fen; std::vector<std::string> moves; };
 
 // The games as an independent PGN reader sees them (moves in UCI form);
 // what it complained about goes to problems.

@@ -97,11 +97,7 @@ TEST(PgnReader, OddFilesAndOtherVariants) {
 
 // Shares of the position's games set the class; the score moves it.
 TEST(BookBuild, ClassesFollowShareAndScore) {
-  struct Case {
-    int games, positionGames, mostGames;
-    double edge, score;
-    int cls;
-  };
+  struct Case { int games, positionGames, mostGames; double edge, score; int cls; };
   constexpr Case cases[] = {
       {50, 100, 50, 0, 0.5, 7},     {40, 100, 50, 0, 0.5, 7},      {39, 100, 50, 0, 0.5, 6},
       {25, 100, 50, 0, 0.5, 6},     {16, 100, 50, 0, 0.5, 5},      {10, 100, 50, 0, 0.5, 4},
@@ -231,10 +227,7 @@ TEST(BookBuild, ABookForTheDataFolderCreatesTheFolder) {
   const std::string account = std::string(here) + "/fresh-account";
   ASSERT_EQ(setenv("APPDATA", account.c_str(), 1), 0);
   const std::string pgn = gamesDir + "carlsen-pgnmentor-2851.pgn";
-  const struct {
-    std::string out;
-    int status;
-  } cases[] = {
+  const struct { std::string out; int status; } cases[] = {
       {account + "/BRAXEN Chess//B12SPBook.bxk", 0},
       {account + "/BRAXEN Chess/B12SPBook.bxk", 0},
       {std::string(here) + "/no-such-folder/B12SPBook.bxk", 1},

@@ -38,11 +38,7 @@ double total(const std::vector<double>& odds) {
 // is 16 to 1 before the draw: class 3 wins when its draw beats 16 times the
 // other's (48 + 32 + 16 of 4096 pairs), or equals it when it comes first.
 TEST(BookProbeOdds, ExactChancesOfEachStyle) {
-  struct Case {
-    int style;
-    std::vector<int> weights;
-    std::vector<double> odds;
-  };
+  struct Case { int style; std::vector<int> weights; std::vector<double> odds; };
   const Case cases[] = {
       {3, {12, 12}, {36.0 / 64, 28.0 / 64}},
       {4, {28, 12}, {1 - 96.0 / 4096, 96.0 / 4096}},

@@ -20,10 +20,7 @@
 
 namespace {
 
-struct Entry {
-  uint32_t key;
-  uint16_t move, learn;
-};
+struct Entry { uint32_t key; uint16_t move, learn; };
 
 void writeBook(std::vector<Entry> entries, uint32_t countWord = 0) {
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });

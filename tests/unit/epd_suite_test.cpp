@@ -48,11 +48,7 @@ TEST(EpdSuite, ReadsOperations) {
 }
 
 TEST(Progress, EstimatesAndStaysQuietOffTerminal) {
-  struct Case {
-    uint64_t done, total;
-    uint32_t ms;
-    const char* text;
-  };
+  struct Case { uint64_t done, total; uint32_t ms; const char* text; };
   constexpr Case cases[] = {
       {1, 4, 3000, "25 %, 9 s left"}, {50, 100, 130000, "50 %, 2 min 10 s left"},
       {1, 100, 3600000, "1 %, 99 h 0 min left"}, {150, 100, 5000, "100 %, 0 s left"},

@@ -107,11 +107,7 @@ TEST(MatchReferee, ThreefoldRepetitionCountsCastlingRights) {
 }
 
 TEST(MatchReferee, FiftyMovesStalemateAndInsufficientMaterial) {
-  const struct {
-    const char* fen;
-    const char* move;
-    GameEnd end;
-  } games[] = {
+  const struct { const char* fen; const char* move; GameEnd end; } games[] = {
       {"8/8/4k3/8/8/4K3/8/R7 w - - 99 60", "a1a2", GameEnd::FiftyMoves},  // the FEN's clock counts
       {"8/8/4k3/8/8/4K3/r7/R7 w - - 99 60", "a1a2", GameEnd::None},       // a capture resets it
       {"7k/8/6K1/8/8/8/8/R7 w - - 99 80", "a1a8", GameEnd::Checkmate},    // mate on the hundredth stands
@@ -123,10 +119,7 @@ TEST(MatchReferee, FiftyMovesStalemateAndInsufficientMaterial) {
     ASSERT_TRUE(play({g.move})) << g.fen;
     EXPECT_EQ(refereeGameEnd(), g.end) << g.fen;
   }
-  const struct {
-    const char* fen;
-    bool dead;
-  } material[] = {
+  const struct { const char* fen; bool dead; } material[] = {
       {"8/8/4k3/8/8/4K3/8/8 w - - 0 1", true},      // bare kings
       {"8/8/4k3/8/8/4K3/8/6N1 w - - 0 1", true},    // knight
       {"8/8/4k3/8/8/4K3/8/2B5 b - - 0 1", true},    // bishop
@@ -165,11 +158,7 @@ TEST(MatchReferee, RefusesWhatIsNotALegalMoveAndKeepsThePosition) {
 }
 
 TEST(MatchReferee, AlgebraicMoveText) {
-  const struct {
-    const char* fen;
-    const char* uci;
-    const char* san;
-  } cases[] = {
+  const struct { const char* fen; const char* uci; const char* san; } cases[] = {
       {"", "g1f3", "Nf3"},
       {"", "e2e4", "e4"},
       {"4k3/8/8/8/8/8/8/1N3NK1 w - - 0 1", "b1d2", "Nbd2"},       // file tells

@@ -26,12 +26,7 @@ uint64_t leafLimit(uint64_t shallow) {
   return longTests() ? 20000000ULL : shallow;
 }
 
-struct PerftCase {
-  std::string name;
-  std::string fen;
-  int depth;
-  uint64_t leaves;
-};
+struct PerftCase { std::string name; std::string fen; int depth; uint64_t leaves; };
 
 // One case per line "FEN ;D1 n ;D2 n ...": its deepest depth within limit.
 std::vector<PerftCase> loadEpd(const char* file, const char* tag, uint64_t shallow) {
@@ -80,11 +75,7 @@ TEST(PerftSuiteData, BothFilesWereRead) {
 }
 
 TEST(Perft, ClassicPositions) {
-  struct Classic {
-    const char* fen;
-    int depth, longDepth;
-    uint64_t leaves, longLeaves;
-  } classics[] = {
+  struct Classic { const char* fen; int depth, longDepth; uint64_t leaves, longLeaves; } classics[] = {
       {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 5, 6, 4865609, 119060324},
       {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 4, 5, 4085603, 193690690},
       {"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", 6, 6, 11030083, 11030083},

@@ -25,10 +25,7 @@ constexpr const char* StockfishPath = "/usr/games/stockfish";
 
 using Divide = std::map<std::string, uint64_t>;
 
-struct Job {
-  std::string fen;
-  int depth;
-};
+struct Job { std::string fen; int depth; };
 
 // Runs stockfish once over all jobs; one divide per job, empty when its
 // output was missing.

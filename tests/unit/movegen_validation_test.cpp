@@ -79,12 +79,7 @@ TEST(CompleteMove, AcceptsExactlyTheGeneratedMoves) {
 
 TEST(CompleteMove, RefusesWhatIsNotShapedLikeALegalMove) {
   setUp("4k3/P7/8/3pP3/8/8/P6P/R3K2R w KQ d6 0 1");
-  struct Case {
-    int from, to;
-    Move kind;
-    bool ok;
-    const char* why;
-  } cases[] = {
+  struct Case { int from, to; Move kind; bool ok; const char* why; } cases[] = {
       {8, 15, QuietKind, false, "a2-h2 wraps round the board: not a pawn capture"},
       {15, 8, QuietKind, false, "h2-a2 likewise"},
       {36, 43, QuietKind, true, "exd6 en passant"},

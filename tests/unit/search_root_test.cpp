@@ -316,12 +316,7 @@ TEST_F(Driver, FiftyMoveAndRepetitionDrawsScoreTheDrawValue) {
 // Swindle plays on in a drawn ending only for the side materially ahead,
 // with the option on and time to think.
 TEST_F(Driver, SwindlePlaysOnInADrawnEndingWhenAhead) {
-  struct Case {
-    const char* position;
-    bool swindle;
-    int32_t maxMs;
-    int playOn;
-  };
+  struct Case { const char* position; bool swindle; int32_t maxMs; int playOn; };
   const Case cases[] = {
       {"fen 8/8/3k4/8/8/3K4/3N4/8 w - - 0 1", true, 1000, 1},   // KN v K: a certain draw, a knight ahead
       {"fen 8/8/3k4/8/8/3K4/3N4/8 w - - 0 1", false, 1000, 0},  // option off

@@ -79,11 +79,7 @@ inline FILE* memoryFile(const Bytes& b) {
 
 // Opens the bytes and decodes every block; the first failure code, or TbOk
 // with the decoded data.
-struct Decoded {
-  int code;
-  Bytes data;
-  uint32_t blocks;
-};
+struct Decoded { int code; Bytes data; uint32_t blocks; };
 
 inline Decoded decodeAll(const Bytes& file) {
   Decoded d = {TbOk, {}, 0};

@@ -197,10 +197,7 @@ TEST(TbCodec, BlockCutShortIsBroken) {
 // every symbol; incomplete or oversubscribed ones are refused; a lone code
 // of length 1 takes no bits.
 TEST(TbCodec, CodeTablesFollowTheCanonicalRules) {
-  struct Case {
-    std::vector<uint8_t> lengths;
-    bool valid;
-  };
+  struct Case { std::vector<uint8_t> lengths; bool valid; };
   std::vector<uint8_t> deep;  // 1, 2, ..., 20, 20: trees below the 13-bit table
   for (int l = 1; l <= 20; l++) deep.push_back(uint8_t(l));
   deep.push_back(20);

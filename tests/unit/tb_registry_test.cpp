@@ -200,10 +200,7 @@ TEST_F(Tablebases, PathElementsAreSearchedInOrderAndTheFirstFindWins) {
   writeTableAt(folder("tbA"), kqkWhite, 100);  // win in 27
   writeTableAt(folder("tbB"), kqkWhite, 50);   // win in 77
   writeTableAt("tbB", krkWhite, 120);          // win in 7
-  struct Case {
-    const char* path;
-    int kqkDistance;
-  };
+  struct Case { const char* path; int kqkDistance; };
   for (const Case& c : {Case{"tbA;tbB", 27}, Case{"tbB,tbA", 77}, Case{"tbMissing;tbA/;tbB", 27}}) {
     registerPath(c.path);
     EXPECT_EQ(tbFilesRegistered, 2u) << c.path;
@@ -236,12 +233,7 @@ TEST(TablebaseNames, SplitPartsAndFileNames) {
   const uint64_t two31 = 1ull << 31, two30 = 1ull << 30;
   EXPECT_EQ(tbPartEntries(TbSplit), two31);
   EXPECT_EQ(tbPartEntries(TbSplit | TbTwoBytes), two30);
-  struct Case {
-    uint32_t flags;
-    uint64_t positions;
-    int parts;
-    uint64_t first, last;
-  };
+  struct Case { uint32_t flags; uint64_t positions; int parts; uint64_t first, last; };
   const Case cases[] = {
       {0, 28644, 1, 28644, 28644},
       {TbSplit, 5000000000ull, 3, two31, 5000000000ull - 2 * two31},

@@ -26,11 +26,7 @@ namespace {
 // Distance of the set-up position from the tables in memory:
 // +n the side to move mates in n moves, -n it is mated in n, 0 draw;
 // plies gets the signed ply count (a mated side: 0 with loss set).
-struct Verdict {
-  int moves;
-  int plies;
-  int wdl;
-};
+struct Verdict { int moves; int plies; int wdl; };
 
 bool verdictOfBoard(Verdict* v) {
   GenMen men{};
@@ -348,10 +344,7 @@ TEST_F(TbGenerator, CompressedFilesProbeLikeTheFilesTheyCameFrom) {
 
 TEST(TbGeneratorEncoding, DistancesSurviveTheByteAndWordEncodings) {
   // distance byte (plies), stored byte, stored word
-  struct Case {
-    uint8_t dist;
-    int byte, word;
-  };
+  struct Case { uint8_t dist; int byte, word; };
   const Case cases[] = {
       {GenDraw, 0, 0},       {1, 126, 32766},   // mates in 1
       {0, -126, -32766},                         // checkmated now

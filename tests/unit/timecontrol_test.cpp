@@ -1,18 +1,24 @@
-// Time allotment, hard limit, the clock check and the iteration rules.
+// What "go" makes of its parameters, time allotment, hard limit, the clock
+// check and the iteration rules.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "board/position.h"
+#include "board/setup.h"
 #include "engine/options.h"
 #include "engine/timecontrol.h"
 #include "platform/platform.h"
 #include "search/think.h"
+#include "search/tt.h"
 
 namespace {
 
-// Clock tests run as a normal search with an input pipe that stays empty.
-class ClockTest : public testing::Test {
+// Searches here run with an input pipe that stays empty.
+class QuietInput : public testing::Test {
  protected:
   int pipeFds[2] = {-1, -1};
   void SetUp() override {
@@ -20,6 +26,87 @@ class ClockTest : public testing::Test {
     ASSERT_EQ(pipe(pipeFds), 0);
     platformSetInputFd(pipeFds[0]);
     SetDefaultOptions();
+  }
+  void TearDown() override {
+    platformSetInputFd(0);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    searchState = 0;
+    stopReason = 0;
+    nodeLimit = 0;
+    SetDefaultOptions();
+  }
+};
+
+class GoParsing : public QuietInput {
+ protected:
+  void SetUp() override {
+    QuietInput::SetUp();
+    ASSERT_TRUE(ttAllocate(16384));
+    newGame();
+  }
+  // Runs "go <text>"; every case carries a small node limit, so the searches are short.
+  static void Go(const std::string& text) {
+    std::vector<char> line(text.begin(), text.end());
+    line.push_back('\0');
+    testing::internal::CaptureStdout();
+    HandleGo(line.data());
+    testing::internal::GetCapturedStdout();
+  }
+};
+
+TEST_F(GoParsing, ClockOfTheSideToMove) {
+  Go("wtime 5000 btime 7000 winc 100 binc 200 movestogo 10 nodes 500");
+  EXPECT_EQ(searchMode, 4);
+  EXPECT_EQ(sideTimeLeft[White], 5000);
+  EXPECT_EQ(sideMovesToGo[White], 10);
+  EXPECT_EQ(sideIncrement, 100);
+  Go("wtime 0 btime 0 nodes 500");  // below 1 becomes 1
+  EXPECT_EQ(sideTimeLeft[White], 1);
+  EXPECT_EQ(sideMovesToGo[White], 30);
+  // Black to move takes black's clock.
+  ASSERT_NE(parseFen("4k3/8/8/8/8/8/8/4K2R b K - 0 1"), 0u);
+  Go("wtime 5000 btime 7000 winc 100 binc 200 nodes 500");
+  EXPECT_EQ(sideTimeLeft[Black], 7000);
+  EXPECT_EQ(sideIncrement, 200);
+}
+
+TEST_F(GoParsing, FixedLimits) {
+  Go("movetime 300 nodes 500");
+  EXPECT_EQ(searchMode, 3);
+  EXPECT_EQ(moveTimeLimit, 300);
+  Go("depth 0 nodes 500");
+  EXPECT_EQ(maxDepth, 1);
+  Go("depth 200 nodes 500");  // beyond the deepest iteration: clamped
+  EXPECT_EQ(maxDepth, DefaultMaxDepth);
+  EXPECT_EQ(moveTimeLimit, NoTimeLimit);  // reset by every "go"
+}
+
+TEST_F(GoParsing, NodesAndMateAloneAreBounded) {
+  Go("wtime 100000 btime 100000 nodes 500");
+  ASSERT_EQ(searchMode, 4);
+  // After a clock, "nodes" alone is a node-bounded fixed search, not a
+  // clock search on the old times.
+  Go("nodes 700");
+  EXPECT_EQ(searchMode, 3);
+  EXPECT_EQ(nodeLimit, 700u);
+  EXPECT_EQ(moveTimeLimit, NoTimeLimit);
+  Go("nodes 0");
+  EXPECT_EQ(nodeLimit, 1u);
+  // "mate N" alone bounds the depth to the plies of such a mate.
+  Go("movetime 100 nodes 500");
+  Go("mate 2 nodes 500");
+  EXPECT_EQ(searchMode, 3);
+  EXPECT_EQ(maxDepth, 5);
+  Go("mate 100 nodes 500");
+  EXPECT_EQ(maxDepth, DefaultMaxDepth);
+}
+
+// Clock tests run as a normal search past its first iteration.
+class ClockTest : public QuietInput {
+ protected:
+  void SetUp() override {
+    QuietInput::SetUp();
     searchState = 4;
     stopReason = 0;
     iterationDepth = 0;
@@ -40,15 +127,9 @@ class ClockTest : public testing::Test {
     for (RootMove& r : rootMoves) r.score = 0;
   }
   void TearDown() override {
-    platformSetInputFd(0);
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-    searchState = 0;
-    stopReason = 0;
     nodeRateLimit = 0;
-    nodeLimit = 0;
     rootMoveCount = 0;
-    SetDefaultOptions();
+    QuietInput::TearDown();
   }
   void Allot(int32_t left, int32_t increment, int32_t movesToGo) {
     stopReason = 0;
