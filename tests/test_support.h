@@ -36,6 +36,21 @@ inline std::string commandOutput(const std::string& command, int* status = nullp
   return text;
 }
 
+// Occurrences of needle that do not overlap.
+inline int countOccurrences(const std::string& text, const std::string& needle) {
+  int n = 0;
+  if (!needle.empty())
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) n++;
+  return n;
+}
+
+inline std::vector<std::string> words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
 inline std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);

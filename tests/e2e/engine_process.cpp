@@ -211,11 +211,7 @@ void EngineProcess::finish() {
 }
 
 std::string EngineProcess::readFile(const std::string& name) const {
-  std::string path = name.empty() || name[0] != '/' ? tempFolder + "/BRAXEN Chess/" + name : name;
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  if (f) s << f.rdbuf();
-  return s.str();
+  return fileText(name.empty() || name[0] != '/' ? tempFolder + "/BRAXEN Chess/" + name : name);
 }
 
 std::string EngineProcess::transcript() const {
@@ -224,24 +220,10 @@ std::string EngineProcess::transcript() const {
   return t;
 }
 
-int countOccurrences(const std::string& text, const std::string& needle) {
-  if (needle.empty()) return 0;
-  int n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) n++;
-  return n;
-}
-
 bool anyStartsWith(const std::vector<std::string>& lines, const std::string& prefix) {
   for (const std::string& l : lines)
     if (l.rfind(prefix, 0) == 0) return true;
   return false;
-}
-
-std::vector<std::string> words(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
 }
 
 std::vector<std::vector<std::string>> GoReply::pvs() const {

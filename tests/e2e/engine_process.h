@@ -95,6 +95,8 @@ class EngineProcess {
 };
 
 using testsupport::commandOutput;
+using testsupport::countOccurrences;
+using testsupport::words;
 using testsupport::fileText;
 using testsupport::linesOf;
 using testsupport::TempFolder;
@@ -104,9 +106,7 @@ inline std::string toolOutput(const std::string& args, int* status = nullptr) {
   return commandOutput(std::string(BRAXEN_TOOL_PATH) + " " + args + " 2>&1", status);
 }
 
-int countOccurrences(const std::string& text, const std::string& needle);
 bool anyStartsWith(const std::vector<std::string>& lines, const std::string& prefix);
-std::vector<std::string> words(const std::string& text);
 
 // What the engine said between a "go" and its "bestmove".
 struct GoReply {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "board/history.h"
@@ -55,11 +56,7 @@ std::string movesOf(const std::string& pgn) {
 
 std::string gameFile() { return testsupport::fileText(editionGameFile); }
 
-int countOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
-  return n;
-}
+using testsupport::countOccurrences;
 
 class GameFile : public ::testing::Test {
  protected:
@@ -73,12 +70,8 @@ class GameFile : public ::testing::Test {
 };
 
 TEST(GameFileText, ResultsAndMoveComments) {
-  EXPECT_EQ(ResultForScore(257), 2);
-  EXPECT_EQ(ResultForScore(256), 0);
-  EXPECT_EQ(ResultForScore(-257), 3);
-  EXPECT_EQ(ResultForScore(95), 1);
-  EXPECT_EQ(ResultForScore(-95), 1);
-  EXPECT_EQ(ResultForScore(96), 0);
+  for (auto [score, result] : {std::pair{257, 2}, {256, 0}, {-257, 3}, {95, 1}, {-95, 1}, {96, 0}})
+    EXPECT_EQ(ResultForScore(score), result) << score;
 
   EXPECT_STREQ(MoveCommentText(999, false, 0, 0), "{0} ");
   EXPECT_STREQ(MoveCommentText(75000, true, 64, 9), "{1:15 0.50/9} ");
@@ -208,8 +201,8 @@ TEST_F(GameFile, AGameIsWrittenOnceAndABarePositionContinuesIt) {
     for (const char* text : c.after) position(text);
     SaveFinishedGame();  // "quit"
     const std::string file = gameFile();
-    EXPECT_EQ(countOf(file, "[Event "), c.after.empty() ? 1 : 2) << c.name << "\n" << file;
-    EXPECT_EQ(countOf(file, "1.e4 {0} e5 {0} 2.Nf3 {0}"), 1) << c.name << "\n" << file;
+    EXPECT_EQ(countOccurrences(file, "[Event "), c.after.empty() ? 1 : 2) << c.name << "\n" << file;
+    EXPECT_EQ(countOccurrences(file, "1.e4 {0} e5 {0} 2.Nf3 {0}"), 1) << c.name << "\n" << file;
   }
 
   std::remove(editionGameFile);
