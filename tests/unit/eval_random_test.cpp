@@ -38,6 +38,14 @@ int legalMoves(Move* out) {
   return count;
 }
 
+// Makes a random legal move; false when there is none.
+bool makeRandomMove(uint32_t* seed) {
+  Move moves[MaxMovesPerPly];
+  const int n = legalMoves(moves);
+  if (n > 0) makeMove(moves[nextRandomValue(seed) % n]);
+  return n > 0;
+}
+
 // True when a piece (not a pawn) holds one of the slots 8..15. Such extra
 // men (a second queen, two bishops of one shade) take the free slots in
 // board order, which the mirrored board does not repeat; king safety
@@ -62,10 +70,7 @@ TEST(EvalRandomGames, InvariantsAndSymmetry) {
     for (int game = 0; game < 6; ++game) {
       ASSERT_TRUE(setUp(start));
       for (int ply = 0; ply < 80; ++ply) {
-        Move moves[MaxMovesPerPly];
-        const int n = legalMoves(moves);
-        if (n == 0) break;
-        makeMove(moves[nextRandomValue(&seed) % n]);
+        if (!makeRandomMove(&seed)) break;
         const std::string fen = movegentest::fenOf();
         ASSERT_TRUE(setUp(fen)) << fen;
         for (int depth : {EvalFullDepth, 2, 0}) {
@@ -103,10 +108,7 @@ TEST(EvalRandomGames, AlongAMadeLine) {
     eval(EvalFullDepth, 1);
     int made = 0;
     for (int ply = 2; ply < MaxPly - 1; ++ply) {
-      Move moves[MaxMovesPerPly];
-      const int n = legalMoves(moves);
-      if (n == 0) break;
-      makeMove(moves[nextRandomValue(&seed) % n]);
+      if (!makeRandomMove(&seed)) break;
       ++made;
       const int depth = static_cast<int>(nextRandomValue(&seed) % 5) - 2;
       const int alpha = static_cast<int>(nextRandomValue(&seed) % 2000) - 1000;
@@ -138,12 +140,9 @@ TEST(EvalRandomGames, PawnStructureTableAgreesWithAFreshAnalysis) {
       ASSERT_TRUE(setUp(start));
       int made = 0;
       for (int ply = 0; ply < 40; ++ply) {
-        Move moves[MaxMovesPerPly];
-        const int n = legalMoves(moves);
-        if (n == 0) break;
         uint8_t pawnsBefore[2][10];
         std::memcpy(pawnsBefore, pos.pawnRanksOnFile, sizeof pawnsBefore);
-        makeMove(moves[nextRandomValue(&seed) % n]);
+        if (!makeRandomMove(&seed)) break;
         ++made;
         // The table holds the structure of the previous ply, seen with other pieces.
         if (std::memcmp(pawnsBefore, pos.pawnRanksOnFile, sizeof pawnsBefore) == 0) ++reused;

@@ -168,17 +168,13 @@ TEST_F(Tablebases, LookupTreeHoldsEveryClassBothWaysRound) {
   writeTableAt("tbA", krkWhite, 1);
   registerPath("tbA");
   EXPECT_EQ(tbMaxMen, 3);
-  //                    P  N  B  R  Q  p  n  b  r  q
-  const int whiteQ[10] = {0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
-  const int blackQ[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-  const int blackR[10] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 0};
-  const int whiteB[10] = {0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
-  const int fiveMen[10] = {2, 0, 0, 0, 1, 0, 0, 0, 0, 2};
-  EXPECT_EQ(tbLookupClass(whiteQ), kqk);
-  EXPECT_EQ(tbLookupClass(blackQ), -kqk);
-  EXPECT_EQ(tbLookupClass(blackR), -krk);
-  EXPECT_EQ(tbLookupClass(whiteB), 0);  // kbk has no file
-  EXPECT_EQ(tbLookupClass(fiveMen), 0);
+  // Men counts P N B R Q p n b r q; kbk has no file.
+  const struct { int men[10]; int cls; } cases[] = {{{0, 0, 0, 0, 1, 0, 0, 0, 0, 0}, kqk},
+                                                    {{0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, -kqk},
+                                                    {{0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, -krk},
+                                                    {{0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, 0},
+                                                    {{2, 0, 0, 0, 1, 0, 0, 0, 0, 2}, 0}};
+  for (const auto& c : cases) EXPECT_EQ(tbLookupClass(c.men), c.cls) << &c - cases;
 }
 
 // Material without a registered table, or beyond what any table holds
