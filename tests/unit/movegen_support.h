@@ -15,6 +15,7 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "board/types.h"
+#include "board_support.h"
 #include "test_support.h"
 
 namespace movegentest {
@@ -58,11 +59,7 @@ struct Rng : testsupport::Lcg {
 
 inline void setUp(const char* fen) { ASSERT_NE(parseFen(fen), 0u) << fen; }
 
-inline std::vector<Move> legalList() {
-  Move moves[MaxMovesPerPly];
-  const int n = generateLegalMoves(moves);
-  return std::vector<Move>(moves, moves + n);
-}
+using boardtest::legalMoves;
 
 inline std::vector<Move> sorted(std::vector<Move> v) {
   std::sort(v.begin(), v.end());
@@ -85,7 +82,7 @@ int randomWalk(Rng& rng, int plies, Visit visit) {
   int played = 0;
   for (; played < plies; ++played) {
     visit();
-    const std::vector<Move> moves = legalList();
+    const std::vector<Move> moves = legalMoves();
     if (moves.empty()) return played;
     Move m = moves[rng.below(static_cast<int>(moves.size()))];
     if (rng.below(4) == 0)

@@ -154,7 +154,7 @@ TEST(NoLegalMove, AgreesWithFullGenerationOnRandomGames) {
   int positions = 0, none = 0, stalemates = 0;
   auto compare = [&] {
     ++positions;
-    const bool noneLegal = legalList().empty();
+    const bool noneLegal = legalMoves().empty();
     none += noneLegal;
     stalemates += noneLegal && !isInCheck();
     ASSERT_EQ(noLegalMove(static_cast<int>(pos.sideToMove)), noneLegal) << fenOf();
@@ -175,22 +175,22 @@ TEST(NoLegalMove, TheKnownTraps) {
   setUp("7r/8/8/8/8/P7/2k5/Kb6 b - - 0 1");
   play("h8a8");
   EXPECT_FALSE(noLegalMove(White));
-  const std::vector<Move> only = legalList();
+  const std::vector<Move> only = legalMoves();
   ASSERT_EQ(only.size(), 1u);
   EXPECT_EQ(coordinates(only[0]), "a3a4");
 
   // A pinned bishop may take its pinner, and nothing else moves.
   setUp("7k/8/8/8/8/1pb5/1Bp5/K7 w - - 0 1");
   EXPECT_FALSE(noLegalMove(White));
-  ASSERT_EQ(legalList().size(), 1u);
-  EXPECT_EQ(coordinates(legalList()[0]), "b2c3");
+  ASSERT_EQ(legalMoves().size(), 1u);
+  EXPECT_EQ(coordinates(legalMoves()[0]), "b2c3");
 
   // Chess960: the king already on g1 castles with the h1 rook although it
   // cannot step to the attacked f1; castling is the only move.
   setUp("5r1k/8/8/8/8/7p/7P/6KR w H - 0 1");
   EXPECT_FALSE(noLegalMove(White));
-  ASSERT_EQ(legalList().size(), 1u);
-  EXPECT_EQ(coordinates(legalList()[0]), "g1h1");
+  ASSERT_EQ(legalMoves().size(), 1u);
+  EXPECT_EQ(coordinates(legalMoves()[0]), "g1h1");
 
   // A true stalemate, and a mate (in check, no move) which is not one.
   setUp("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");

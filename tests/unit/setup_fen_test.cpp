@@ -25,7 +25,7 @@ uint64_t keyOf(const char* fen) {
 }
 
 bool hasMove(const char* text) {
-  for (Move m : legalList())
+  for (Move m : legalMoves())
     if (coordinates(m) == text) return true;
   return false;
 }
@@ -125,7 +125,7 @@ TEST(FenSetUp, RefusedTextsLeaveThePreviousGameInForce) {
 
 TEST(FenSetUp, NineQueensAndThreeKnightsWithPawnsAreHeld) {
   EXPECT_NE(parseFen("QQQQQQQQ/Q7/8/8/8/8/8/4K2k b - - 0 1"), 0u);
-  EXPECT_EQ(legalList().size(), 0u);  // mated
+  EXPECT_EQ(legalMoves().size(), 0u);  // mated
   EXPECT_NE(parseFen("4k3/8/8/8/8/8/PPPPPPP1/NNN1K3 w - - 0 1"), 0u);
   EXPECT_NE(parseFen("4k3/4R3/8/8/8/8/8/4K3 b - - 0 1"), 0u);  // only the side to move may be in check
 }
