@@ -28,10 +28,8 @@ TEST(InstallBook, OnlyWhereNoBookIs) {
   TempFolder home("braxen-e2e-home");
   ASSERT_FALSE(home.path.empty());
   const std::string script = shellQuoted(sourceDir + "/scripts/install-book.sh");
-  struct Case {
-    const char* env;     // environment of the script
-    const char* folder;  // data folder under the temporary home
-  };
+  // env: environment of the script; folder: data folder under the temporary home.
+  struct Case { const char* env; const char* folder; };
   constexpr Case cases[] = {
       {"APPDATA=@/app XDG_DATA_HOME=@/xdg", "/app/BRAXEN Chess"},
       {"APPDATA= XDG_DATA_HOME=@/xdg", "/xdg/BRAXEN Chess"},

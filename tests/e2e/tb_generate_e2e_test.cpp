@@ -13,10 +13,8 @@ long long tbhitsOf(const std::string& line) {
   return at == std::string::npos ? -1 : std::atoll(line.c_str() + at + 8);
 }
 
-struct Ending {
-  const char* fen;
-  int mateIn;  // from the independent oracle
-};
+// mateIn: from the independent oracle.
+struct Ending { const char* fen; int mateIn; };
 
 // Long mates of KQK, KRK, KPK and KBNK, beyond what depth 10 can see.
 constexpr Ending endings[] = {{"8/8/8/5k2/8/8/1Q6/K7 w - - 0 1", 10},

@@ -9,12 +9,8 @@ namespace {
 const char lostInputLine[] = "FATAL ERROR: stdin pipe gone errno=";
 
 TEST(UciInput, ClosedInputEndsNormallyAndLeavesOneLine) {
-  const struct {
-    const char* program;
-    const char* input;
-    const char* env;       // "" for none
-    const char* gameFile;  // in the data folder, or in the working folder when it starts with '/'
-  } cases[] = {
+  // env "" for none; gameFile in the data folder, or in the working folder when it starts with '/'.
+  const struct { const char* program; const char* input; const char* env; const char* gameFile; } cases[] = {
       {BRAXEN_ENGINE_PATH, "uci\n", "", "B12SP.pgn"},
       {BRAXEN_ENGINE_PB_PATH, "uci\n", "", "BraxenSPVM07.pgn"},
       {BRAXEN_ENGINE_PATH, "isready\nisrea", "", "B12SP.pgn"},  // before "uci", in an unfinished line

@@ -134,10 +134,8 @@ TEST(UciProtocol, QuitCountsBeforeUciAndEndsTheLoopAtOnce) {
 using UciCommands = EngineTest;
 
 TEST_F(UciCommands, UnknownCommandsAndStopWhileIdle) {
-  const struct {
-    const char* command;
-    const char* reply;  // nullptr: silent
-  } cases[] = {
+  // reply nullptr: silent.
+  const struct { const char* command; const char* reply; } cases[] = {
       {"stop", nullptr},
       {"stop\r", nullptr},
       {"stop   ", nullptr},

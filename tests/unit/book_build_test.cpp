@@ -124,10 +124,8 @@ TEST(BookBuild, ClassesOfASmallCollection) {
       "1.d4 d5 1/2-1/2\n\n1.d4 d5 1/2-1/2\n\n1.d4 d5 0-1\n\n1.c4 e5 1-0\n\n1.b4 e5 0-1\n");
   BookBuildCounts counts;
   const std::vector<BookEntry> book = buildBook(games, 2, 1, &counts);
-  struct Expected {
-    const char* line;  // moves before the book move, then the move
-    int cls;
-  };
+  // line: moves before the book move, then the move.
+  struct Expected { const char* line; int cls; };
   // Shares: e4 50 % (7), d4 30 % (6), c4 and b4 10 % (4). White scored 60 %
   // on average: d4's 1/3 and b4's 0/1 are worse by more than 0.04 after
   // shrinking and lose a class, e4's 4/5 is lifted but 7 is the top. After

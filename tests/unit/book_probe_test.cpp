@@ -104,10 +104,8 @@ TEST(BookProbeOdds, MatchTheEnginesChoices) {
 }
 
 TEST(BookProbeArguments, PositionAndMoves) {
-  struct Case {
-    std::vector<std::string> args;
-    const char* fen;  // the position reached, or null when refused
-  };
+  // fen: the position reached, or null when refused.
+  struct Case { std::vector<std::string> args; const char* fen; };
   const Case cases[] = {
       {{"startpos"}, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"},
       {{"startpos", "moves", "e2e4", "Nf6"}, "rnbqkb1r/pppppppp/5n2/8/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 1 2"},
@@ -152,11 +150,8 @@ TEST(ShippedBook, IsBuiltFromTheDocumentedGames) {
 TEST(ShippedBook, TournamentPlaysMainLines) {
   snprintf(bookFileName, sizeof bookFileName, "%s", shippedBook.c_str());
   ASSERT_TRUE(bookOpen());
-  struct Case {
-    std::vector<std::string> line;
-    std::vector<std::string> mainMoves;  // together at least 95 % under Tournament
-    double varietyVaried;                // Varied gives the others at least this much
-  };
+  // mainMoves: together at least 95 % under Tournament; varietyVaried: Varied gives the others at least this much.
+  struct Case { std::vector<std::string> line; std::vector<std::string> mainMoves; double varietyVaried; };
   const Case cases[] = {
       {{"startpos"}, {"e2e4", "d2d4"}, 0.05},
       {{"startpos", "e4", "e5"}, {"g1f3"}, 0},

@@ -20,11 +20,8 @@ namespace {
 TEST(MatchStats, EloMarginAndLikelihoodOfSuperiority) {
   EXPECT_NEAR(eloFromScore(0.75), 190.85, 0.01);
   EXPECT_NEAR(eloFromScore(0.25), -190.85, 0.01);
-  const struct {
-    int w, d, l;
-    bool finite;
-    double score, elo, margin, los;  // margin < 0: unbounded; los < 0: not checked
-  } cases[] = {
+  // margin < 0: unbounded; los < 0: not checked.
+  const struct { int w, d, l; bool finite; double score, elo, margin, los; } cases[] = {
       {70, 20, 10, true, 0.8, 240.82, 72.73, -1},
       {55, 30, 15, true, 0.7, 147.19, 60.46, -1},
       {15, 30, 55, true, 0.3, -147.19, 60.46, -1},  // the mirror image: same margin, opposite sign

@@ -27,12 +27,8 @@ Bytes concat(Bytes a, const Bytes& b) {
 // with short last blocks, raw blocks, and groups of raw blocks whose
 // offsets within the group exceed 16 bits.
 TEST(TbCodec, RoundTripKeepsEveryBlock) {
-  struct Case {
-    const char* name;
-    Bytes data;
-    int blockBits;
-    uint32_t rawBlocks;  // expected raw blocks, or ~0u for "some"
-  };
+  // rawBlocks: expected raw blocks, or ~0u for "some".
+  struct Case { const char* name; Bytes data; int blockBits; uint32_t rawBlocks; };
   const Case cases[] = {
       {"table-like, short last block", tableLikeData(8192 * 5 + 777, 1), 13, 0},
       {"zeros, whole blocks", Bytes(8192 * 3, 0), 13, 0},
@@ -80,13 +76,8 @@ TbToken copy(int slot, uint32_t length) { return {tbCopySymbol(slot, length), le
 // Blocks written token by token: copies that overlap their source repeat it,
 // copies reaching before the block are broken, copies past the end are cut.
 TEST(TbCodec, HandMadeBlocks) {
-  struct Case {
-    const char* name;
-    Bytes data;  // the block's size and (for raw storage) contents
-    TbBlockTokens tokens;
-    int code;
-    std::string expected;
-  };
+  // data: the block's size and (for raw storage) contents.
+  struct Case { const char* name; Bytes data; TbBlockTokens tokens; int code; std::string expected; };
   const Case cases[] = {
       {"distance 1, length 20", Bytes(21, 'A'), {literal('A'), copy(0, 20)}, TbOk, std::string(21, 'A')},
       {"distance 2 repeats a pair", Bytes(22, 0), {literal('A'), literal('B'), copy(1, 20)}, TbOk,

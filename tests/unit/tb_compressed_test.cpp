@@ -98,11 +98,8 @@ TEST_F(CompressedTables, BrokenFilesAreFatalWithTheirMessage) {
   flipped[big32(good, 64) - 2] ^= 0x04;
   Bytes shortBy1 = table;
   shortBy1.pop_back();
-  struct Case {
-    const char* name;
-    Bytes file;
-    std::string message;  // after the folder name
-  };
+  // message: after the folder name.
+  struct Case { const char* name; Bytes file; std::string message; };
   const Case cases[] = {
       {"header cut short", Bytes(good.begin(), good.begin() + 70),
        "read error\n*** Unable to read tbBroken/kqk.nbw.emd - 2 "},

@@ -59,12 +59,8 @@ bool verdictOfBoard(Verdict* v) {
   return true;
 }
 
-struct OracleLine {
-  std::string fen;
-  int dm;
-  int plies;  // -1000 when the line has none
-  int wdl;
-};
+// plies: -1000 when the line has none.
+struct OracleLine { std::string fen; int dm; int plies; int wdl; };
 
 std::vector<OracleLine> readOracle(const std::string& file) {
   std::vector<OracleLine> lines;
