@@ -614,18 +614,13 @@ void completeCutLine(RootMove& r) {
     makeMove(m);
     TTHit hit;
     const bool found = !moverLeftKingInCheck() && ttProbe(pos.sideToMove, 2, &hit) && hit.move != 0;
-    bool legal = false;
-    if (found) {
-      makeMove(hit.move & ~CheckMark);
-      legal = !moverLeftKingInCheck();
-      unmakeMove();
-    }
     unmakeMove();
-    if (!legal) return;
-    r.line[2] = hit.move;
-    r.line[3] = 0;
+    if (found) {
+      r.line[2] = hit.move;
+      r.line[3] = 0;
+    }
   }
-  extendLine(r.line);
+  extendLine(r.line);  // drops a reply that turns out illegal
 }
 
 bool settleRootResult() {
