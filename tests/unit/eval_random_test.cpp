@@ -22,26 +22,10 @@ uint32_t nextRandomValue(uint32_t* state) {
   return *state >> 8;
 }
 
-// Legal moves of the side to move, generated into the shared move buffer.
-int legalMoves(Move* out) {
-  const int s = static_cast<int>(pos.sideToMove);
-  uint32_t flags = 0;
-  const int n = isInCheck() ? generateEvasions(&flags, s, 0, 0, moveBuffer) : generateAll(moveBuffer, s, 0, 0);
-  int count = 0;
-  for (int i = 0; i < n; ++i) {
-    const Move m = moveBuffer[i].move;
-    makeMove(m);
-    const bool legal = pos.attackTable[pos.sideToMove].sq[kingSquare(s)].directCounts == 0;
-    unmakeMove();
-    if (legal) out[count++] = m;
-  }
-  return count;
-}
-
 // Makes a random legal move; false when there is none.
 bool makeRandomMove(uint32_t* seed) {
   Move moves[MaxMovesPerPly];
-  const int n = legalMoves(moves);
+  const int n = generateLegalMoves(moves);
   if (n > 0) makeMove(moves[nextRandomValue(seed) % n]);
   return n > 0;
 }
