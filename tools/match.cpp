@@ -46,7 +46,8 @@ void printMatchUsage() {
   std::fprintf(stderr,
                "usage: braxen-tool match --engine1 CMD --engine2 CMD [options]\n"
                "  --engine1 CMD, --engine2 CMD   engine command lines (split at blanks)\n"
-               "  --option1 N=V, --option2 N=V   UCI option for engine 1/2 (repeatable)\n"
+               "  --option1 N=V, --option2 N=V   UCI option for engine 1/2 (repeatable); an engine\n"
+               "                                 with a Ponder option gets Ponder=false unless set here\n"
                "  --name1 S, --name2 S           names in the output and game file\n"
                "  --tc [MOVES/]SEC[+INC]         time control in seconds (default 10+0.1)\n"
                "  --games N                      games to play (default 2)\n"

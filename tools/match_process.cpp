@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -188,27 +189,53 @@ ReadStatus readLine(EngineProcess& e, std::string& line, int64_t deadlineMicros)
 
 namespace {
 
-// Reads until a line equal to `want` (or starting with it and a blank).
-bool waitFor(EngineProcess& e, const char* want, int64_t deadline, std::string* idName) {
+// What an engine tells about itself before "uciok".
+struct UciHello {
+  std::string idName;
+  bool hasPonder = false;
+};
+
+// Reads until a line equal to `want` (or starting with it and a blank),
+// noting the engine's name and whether it offers a "Ponder" option.
+bool waitFor(EngineProcess& e, const char* want, int64_t deadline, UciHello* hello) {
   std::string line;
   size_t len = std::strlen(want);
   for (;;) {
     if (readLine(e, line, deadline) != ReadStatus::Line) return false;
     if (line.compare(0, len, want) == 0 && (line.size() == len || line[len] == ' ')) return true;
-    if (idName && line.compare(0, 8, "id name ") == 0) *idName = line.substr(8);
+    if (hello == nullptr) continue;
+    if (line.compare(0, 8, "id name ") == 0) hello->idName = line.substr(8);
+    if (line.compare(0, 18, "option name Ponder") == 0 && (line.size() == 18 || line[18] == ' '))
+      hello->hasPonder = true;
   }
+}
+
+bool sameName(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
+
+// The match never pondering, an engine that offers "Ponder" is told so
+// (engines may plan longer moves while pondering is on), unless the user
+// set the option himself.
+bool ponderLeftToEngine(const EngineSetup& setup, const UciHello& hello) {
+  if (!hello.hasPonder) return false;
+  for (const std::string& name : setup.optionNames)
+    if (sameName(name, "Ponder")) return false;
+  return true;
 }
 
 }  // namespace
 
 bool handshakeEngine(EngineProcess& e, const EngineSetup& setup, int timeoutMs, std::string& error) {
   int64_t deadline = monotonicMicros() + static_cast<int64_t>(timeoutMs) * 1000;
-  std::string idName;
-  if (!sendLine(e, "uci", deadline) || !waitFor(e, "uciok", deadline, &idName)) {
+  UciHello hello;
+  if (!sendLine(e, "uci", deadline) || !waitFor(e, "uciok", deadline, &hello)) {
     error = engineExited(e) ? "engine " + describeExit(e) + " before uciok" : "no uciok";
     return false;
   }
-  if (!idName.empty()) e.name = idName;
+  if (!hello.idName.empty()) e.name = hello.idName;
+  if (ponderLeftToEngine(setup, hello) && !sendLine(e, "setoption name Ponder value false", deadline)) {
+    error = "engine stopped reading its input";
+    return false;
+  }
   for (size_t i = 0; i < setup.optionNames.size(); ++i) {
     std::string line = "setoption name " + setup.optionNames[i];
     if (!setup.optionValues[i].empty()) line += " value " + setup.optionValues[i];

@@ -21,10 +21,13 @@ class MatchTest : public ::testing::Test {
 
   // An executable shell script engine; onGo is the shell code run for "go",
   // with $n the number of moves played so far. "stop" gets "bestmove 0000".
-  std::string engineScript(const std::string& file, const std::string& onGo) {
+  // It lists the given option lines and logs the setoption lines it gets
+  // in FILE.options.
+  std::string engineScript(const std::string& file, const std::string& onGo, const std::string& options = "") {
     std::string path = dir + "/" + file;
     std::ofstream(path) << "#!/bin/sh\nset -f\nn=0\nwhile IFS= read -r line; do\n  case \"$line\" in\n"
-                           "    uci) echo \"id name " << file << "\"; echo uciok;;\n"
+                           "    uci) echo \"id name " << file << "\"; printf '" << options << "'; echo uciok;;\n"
+                           "    setoption*) echo \"$line\" >> " << path << ".options;;\n"
                            "    isready) echo readyok;;\n"
                            "    position*) n=0; seen=; for w in $line; do\n"
                            "        [ -n \"$seen\" ] && n=$((n+1)); [ \"$w\" = moves ] && seen=1; done;;\n"
@@ -148,6 +151,31 @@ TEST_F(MatchTest, ClocksLoseTheTimeUsedAndGainIncrementsAndPeriods) {
   // A new period adds its second to what is left (without it, 1000 at most).
   EXPECT_GT(go[4][0], 1500);
   EXPECT_LE(go[4][0], 2000);
+}
+
+// The match never ponders: an engine offering "Ponder" is told so before the
+// user's options, unless the user set it; one without the option is not.
+TEST_F(MatchTest, PonderIsSwitchedOffUnlessTheUserSetsIt) {
+  const std::string ponder = "option name Ponder type check default true\\n";
+  const std::string play = "echo 'bestmove e2e4'";
+  struct Case {
+    std::string options, userOption, expected;
+  } cases[] = {
+      {ponder, "Hash=16", "setoption name Ponder value false\nsetoption name Hash value 16\n"},
+      {ponder, "ponder=true", "setoption name ponder value true\n"},
+      {"option name PonderMore type check default true\\n", "Hash=16", "setoption name Hash value 16\n"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    std::string name = "p" + std::to_string(n++);
+    std::string engine = engineScript(name, play, c.options);
+    std::string quiet = engineScript(name + "q", play);
+    ASSERT_EQ(runMatch({"--engine1", engine, "--engine2", quiet, "--option1", c.userOption, "--games", "1", "--tc",
+                        "2+1", "--maxmoves", "1"}),
+              0)
+        << output;
+    EXPECT_EQ(fileText(engine + ".options"), c.expected) << c.options;
+  }
 }
 
 TEST_F(MatchTest, OpeningsArePlayedTwiceWithColoursSwapped) {
