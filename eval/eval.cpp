@@ -10,6 +10,7 @@
 #include "board/position.h"
 #include "engine/options.h"
 #include "eval/terms.h"
+#include "platform/platform.h"
 #include "search/think.h"
 #include "tablebase/tablebase.h"
 
@@ -454,7 +455,7 @@ bool evalCacheResize(uint32_t entries) {
   uint32_t n = 1;
   while (n <= entries / 2) n <<= 1;
   for (int side = 0; side < 2; ++side) {
-    evalCache[side] = static_cast<EvalCacheEntry*>(std::calloc(n, sizeof(EvalCacheEntry)));
+    evalCache[side] = static_cast<EvalCacheEntry*>(platformAllocTable(size_t{n} * sizeof(EvalCacheEntry)));
     if (!evalCache[side]) {
       evalCacheResize(0);
       return false;

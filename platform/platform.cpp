@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,20 @@ void platformSleep(uint32_t ms) {
   ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
   while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
   }
+}
+
+void* platformAllocTable(size_t bytes) {
+  constexpr size_t HugePage = size_t{2} << 20;
+  const size_t alignment = bytes >= HugePage ? HugePage : 64;
+  const size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+  if (rounded < bytes) return nullptr;
+  void* block = std::aligned_alloc(alignment, rounded);
+  if (block == nullptr) return nullptr;
+#ifdef MADV_HUGEPAGE
+  if (alignment == HugePage) madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+  std::memset(block, 0, rounded);
+  return block;
 }
 
 LocalDate platformLocalDate() {

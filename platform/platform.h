@@ -11,6 +11,12 @@
 uint32_t platformTick();
 void platformSleep(uint32_t ms);
 
+// A zeroed block for a large table probed at random (hash tables): aligned
+// to 2 MB from that size on and offered to the kernel for huge pages, which
+// spares the search a page-table walk on most probes; smaller blocks start
+// on a cache line. nullptr when the memory cannot be had. Release with free().
+void* platformAllocTable(size_t bytes);
+
 struct LocalDate {
   int year, month, day;        // e.g. 2026, 1..12, 1..31
   int hour, minute, second;

@@ -8,6 +8,7 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "eval/eval.h"
+#include "platform/platform.h"
 #include "search/ordering.h"
 #include "search/think.h"
 
@@ -27,15 +28,20 @@ int floorLog2(uint32_t v) { return 31 - __builtin_clz(v); }
 
 uint32_t flagWordOf(const TTEntry& e) { return e.data0 & 0xFFFF; }
 
+// A zeroed table of n entries. It starts on a cache line, so that each
+// bucket of four entries lies in one line (calloc's large blocks start 16
+// bytes into a page, which split every bucket over two lines).
+TTEntry* allocateEntries(size_t n) { return static_cast<TTEntry*>(platformAllocTable(n * sizeof(TTEntry))); }
+
 // Tries one size; false leaves no table.
 bool allocateOnce(uint32_t n) {
   if (n < 4) return false;
   const uint32_t cacheKb = 1u << (floorLog2(n) - 1);
   const uint32_t r = n - cacheKb;
   if (r < 4) return false;
-  TTEntry* a = static_cast<TTEntry*>(calloc(static_cast<size_t>(r) * 32, sizeof(TTEntry)));
+  TTEntry* a = allocateEntries(static_cast<size_t>(r) * 32);
   if (a == nullptr) return false;
-  TTEntry* b = static_cast<TTEntry*>(calloc(static_cast<size_t>(r) * 32, sizeof(TTEntry)));
+  TTEntry* b = allocateEntries(static_cast<size_t>(r) * 32);
   if (b == nullptr) {
     free(a);
     return false;

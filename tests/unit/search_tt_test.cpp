@@ -57,6 +57,8 @@ TEST_F(Table, SizingSplitsTheMemoryAndFoldsIndicesIntoTheTable) {
   EXPECT_EQ(ttTableKb, 32u * 1024) << "48 MB: 16 MB to the cache, 32 MB to the table";
   for (uint32_t kb : {1024u, 3000u, 5120u, 7777u}) {
     ASSERT_TRUE(ttAllocate(kb));
+    // Both halves start on a cache line, so that a bucket is one line.
+    for (TTEntry* half : ttTable) EXPECT_EQ(reinterpret_cast<uintptr_t>(half) % 64, 0u) << kb;
     for (uint64_t hi = 0; hi < (1ull << 20); hi += 4093)
       ASSERT_LE(ttBucket(0, hi << 32) - ttTable[0] + 4, static_cast<long>(ttEntriesPerSide)) << kb;
   }
