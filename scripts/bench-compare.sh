@@ -7,7 +7,8 @@
 # Environment:
 #   RUNS=5          bench runs per program (medians are reported)
 #   DEPTH=9         bench depth (the time to this depth is reported too)
-#   PERFT_RUNS=1    runs per perft position (0 skips perft)
+#   PERFT_RUNS=3    runs per perft position, medians (0 skips perft); one
+#                   run can be off by a tenth on a busy machine
 #   PERFT_DEPTH     one depth for every perft position (default: 6 for the
 #                   start position and position 3, 5 for the larger trees)
 #   ETHEREAL=auto   also run "ethereal-chess bench" (auto: when installed; 0: never)
@@ -17,14 +18,14 @@
 set -euo pipefail
 
 if [ $# -ne 2 ]; then
-  sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 fi
 cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${RUNS:-5}
 depth=${DEPTH:-9}
-perftRuns=${PERFT_RUNS:-1}
+perftRuns=${PERFT_RUNS:-3}
 work=${BRAXEN_COMPARE_DIR:-/tmp/braxen-compare}
 mkdir -p "$work"
 
