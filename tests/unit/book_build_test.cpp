@@ -186,6 +186,7 @@ TEST(BookBuild, RecordsCarryTheEnginesKeysAndTheGameFilter) {
 TEST(BookBuild, TheEnginePlaysFromABookOfMasterGames) {
   BookBuildCounts counts;
   const std::vector<BookEntry> book = buildBook(read("carlsen-pgnmentor-2851.pgn"), 24, 2, &counts);
+  ASSERT_FALSE(book.empty()) << "no games read from " << gamesDir;
   EXPECT_EQ(counts.stoppedIllegal, 0);
   const std::string path = "carlsen.bxk";
   ASSERT_TRUE(writeBookFile(path, book));
