@@ -222,6 +222,13 @@ bool judgeNode(const GenSquares& sq, int side, uint8_t* level, uint8_t* count) {
   int k = 0, legal = 0;
   for (int i = 0; i < n; ++i) {
     const Move m = moves[i].move, kind = m & KindMask;
+    const GenQuietVerdict quiet = genJudgeQuiet(m, side, inCheck);
+    if (quiet != GenNeedsTheBoard) {
+      if (quiet == GenIllegal) continue;
+      ++legal;
+      if (k < MaxSuccessors) keys[k++] = successorKey(sq, m, side, false);
+      continue;
+    }
     makeMove(m);
     if (moverLeftKingInCheck()) {
       unmakeMove();
@@ -494,6 +501,14 @@ void finish(GenTable* table, GenStats* stats) {
 }
 
 }  // namespace
+
+GenQuietVerdict genJudgeQuiet(Move m, int side, bool inCheck) {
+  if (inCheck || (m & KindMask) != QuietKind || isPromotion(m)) return GenNeedsTheBoard;
+  const int from = moveFrom(m), to = moveTo(m), type = pos.pieceOn[from];
+  if (type == King) return pos.attackTable[side ^ 1].sq[to].directCounts != 0 ? GenIllegal : GenLegal;
+  if (type == Pawn && (to - from == 16 || from - to == 16)) return GenNeedsTheBoard;
+  return isPinned(from, side ^ 1) ? GenNeedsTheBoard : GenLegal;
+}
 
 bool genGenerate(const char* name, GenLookup lookup, GenTable* table, GenStats* stats) {
   const auto start = std::chrono::steady_clock::now();

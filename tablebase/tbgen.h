@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "board/types.h"
+
 constexpr int GenMaxMen = 3;  // men besides the kings: five men in all
 
 // A class of material as the generator numbers it.
@@ -90,6 +92,17 @@ bool genGenerate(const char* name, GenLookup lookup, GenTable* table, GenStats* 
 // that class's order and colours, any board orientation; ep is the
 // en-passant square or 0.
 uint8_t genTableDistance(const GenTable& table, GenSquares sq, int side, int ep);
+
+// Quiet moves the forward stage judges from the attack tables alone, the
+// way the engine's own legality tests judge them, when the mover is not in
+// check: a king step is legal exactly when its square is not attacked (no
+// slider can aim at the king through it, as none gives check), and a step
+// of any other man that is not pinned is legal. None of these sets an
+// en-passant right. Most moves of a node are of this kind, and make and
+// unmake, with their attack-table updates and copies, are the costliest
+// part of judging. Anything else is made on the board.
+enum GenQuietVerdict { GenNeedsTheBoard, GenLegal, GenIllegal };
+GenQuietVerdict genJudgeQuiet(Move m, int side, bool inCheck);
 
 // ---- Classes kept in memory (tbgen_store.cpp) ----------------------------------------
 

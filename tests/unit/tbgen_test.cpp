@@ -376,3 +376,46 @@ TEST(TbGeneratorEncoding, ClassNamesPutTheStrongerSideFirstAndListWhatCapturesLe
   for (const char* d : {"kpkr", "krkr", "krpk", "kqrkr", "krrkr", "krbkr", "krnkr", "kqrk", "krrk", "krnk"})
     EXPECT_NE(std::find(deps.begin(), deps.end(), d == std::string("kpkr") ? "krkp" : d), deps.end()) << d;
 }
+
+// The forward stage judges most quiet moves without making them; each such
+// verdict must be the one the board gives. Positions from the perft suites
+// (pins, discovered attacks, kings near sliders) and every position one
+// move on, plus sparse ones like the tables' own.
+TEST(TbGeneratorQuietMoves, VerdictsWithoutMakingAgreeWithTheBoard) {
+  std::vector<std::string> fens = {"4k3/8/8/8/4r3/8/4R3/4K3 w - - 0 1", "7k/8/8/8/8/1b6/2R5/3K4 w - - 0 1",
+                                   "7k/8/8/8/8/2q5/8/K7 w - - 0 1", "8/8/8/8/8/5k2/4p3/4K3 w - - 0 1"};
+  for (const char* file : {"perftsuite.epd", "cpw-extra.epd"}) {
+    std::ifstream in(std::string(BRAXEN_DATA_DIR) + "/perft/" + file);
+    for (std::string line; std::getline(in, line);)
+      if (line.find(';') != std::string::npos) fens.push_back(line.substr(0, line.find(';')));
+  }
+  ASSERT_GT(fens.size(), 100u);
+  int decided[3] = {0, 0, 0};  // the generator offers no king step onto an attacked square
+  auto checkAll = [&decided](const std::string& where) {
+    const std::vector<Move> legal = boardtest::legalMoves();
+    const int side = static_cast<int>(pos.sideToMove);
+    const bool inCheck = isInCheck();
+    ScoredMove moves[MaxMovesPerPly];
+    uint32_t flags;
+    const int n = inCheck ? generateEvasions(&flags, side, -1, 0, moves) : generateAll(moves, side, -1, 0);
+    for (int i = 0; i < n; ++i) {
+      const Move m = moves[i].move & ~CheckMark;
+      const GenQuietVerdict v = genJudgeQuiet(m, side, inCheck);
+      ++decided[v];
+      if (v == GenNeedsTheBoard) continue;
+      const bool isLegal = std::find(legal.begin(), legal.end(), m) != legal.end();
+      EXPECT_EQ(v == GenLegal, isLegal) << "move " << m << " in " << where;
+    }
+    return legal;
+  };
+  for (const std::string& fen : fens) {
+    boardtest::loadFen(fen);
+    for (const Move m : checkAll(fen)) {
+      makeMove(m);
+      checkAll(fen + " after move " + std::to_string(m));
+      unmakeMove();
+    }
+  }
+  EXPECT_GT(decided[GenLegal], 10000);
+  EXPECT_GT(decided[GenNeedsTheBoard], 1000) << "captures, pinned men, double steps";
+}
