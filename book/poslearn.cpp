@@ -71,7 +71,7 @@ void storeRecord(const LearnRecord& r) {
   pos.hashKey = (static_cast<uint64_t>(r.keyHi) << 32) | r.keyLo;
   const int side = (r.flagWord & SideBit) ? Black : White;
   const uint32_t flags = r.flagWord & ~(SideBit | TTDepthMask);
-  ttStore(side, flags, r.score, r.aux, (r.flagWord >> 8) & 63, 1, r.move);
+  ttStore(side, flags | TTLearnStore, r.score, r.aux, (r.flagWord >> 8) & 63, 1, r.move);
   pos.hashKey = saved;
 }
 
@@ -161,6 +161,6 @@ void learnFromSearch(int lo, int hi) {
   if (rootBoundState == 2) bound = TTUpper;
   else if (rootBoundState == 6) bound = TTLower;
   const int aux = static_cast<int>(pos.plyCount) - best.depth + (gameStartedFromSetUp ? 144 : 64);
-  ttStore(rootSide, bound | TTLearned, s, aux < 0 ? 0 : aux, best.depth, 1, best.line[1]);
+  ttStore(rootSide, bound | TTLearned | TTLearnStore, s, aux < 0 ? 0 : aux, best.depth, 1, best.line[1]);
   learningDirty = true;
 }

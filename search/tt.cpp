@@ -182,6 +182,8 @@ bool ttProbe(int side, int ply, TTHit* hit) {
 
 void ttStore(int side, uint32_t flags, int score, int learnAux, int depth, int ply, Move move) {
   if (ttTable[side] == nullptr) return;
+  const bool learnStore = flags & TTLearnStore;
+  flags &= ~TTLearnStore;
   const int storedDepth = depth < 0 ? 0 : (depth > 63 ? 63 : depth);
   flags = (flags & ~(TTDepthMask | TTGenerationMask)) | ttGeneration | (static_cast<uint32_t>(storedDepth) << 8);
   if (score > ScoreMateThreshold) {
@@ -206,14 +208,15 @@ void ttStore(int side, uint32_t flags, int score, int learnAux, int depth, int p
     uint32_t data1 = e.data1;
     uint32_t data0 = e.data0;
     const bool learned = old & TTLearned;
-    if (flags & TTLearned)
+    if (learnStore && (flags & TTLearned))
       data1 = (static_cast<uint32_t>(learnAux) << 16) | (move != 0 ? move : (data1 & 0xFFFF));
     else if (move != 0 && (depth < 0 || storedDepth >= static_cast<int>(data1 >> 16)) && !learned)
       data1 = (static_cast<uint32_t>(storedDepth) << 16) | move;
     // An entry the current search cannot see any more is simply replaced.
     if (flags >= old || !usable(old)) {
       if ((old & TTGenerationMask) != ttGeneration) ttStamped++;
-      data0 = (biased << 16) | (flags | (old & TTLearned));
+      const uint32_t learnedBit = (learnStore ? flags | old : old) & TTLearned;
+      data0 = (biased << 16) | (flags & ~TTLearned) | learnedBit;
     }
     writeEntry(e, key, data0, data1);
     return;
@@ -239,6 +242,7 @@ void ttStore(int side, uint32_t flags, int score, int learnAux, int depth, int p
   TTEntry& e = bucket[victim];
   const uint32_t old = flagWordOf(e);
   if ((old & TTGenerationMask) != ttGeneration) ttStamped++;
+  if (!learnStore) flags &= ~TTLearned;
   const bool learned = flags & TTLearned;
   const uint32_t high = learned ? static_cast<uint32_t>(learnAux) & 0xFFFF : (move != 0 ? static_cast<uint32_t>(storedDepth) : 0);
   writeEntry(e, key, (biased << 16) | flags, (high << 16) | move);

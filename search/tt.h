@@ -24,6 +24,11 @@ constexpr uint32_t TTExact = 0xC0;
 constexpr uint32_t TTBoundMask = 0xC0;
 constexpr uint32_t TTDepthMask = 0x3F00;
 constexpr uint32_t TTLearned = 0x8000;
+// Passed to ttStore by the position-learning step only (never stored): its
+// learnAux and move go into the entry. A search store that carries the
+// learned bit of the entry it probed keeps that entry's learnAux and move,
+// and never makes an entry learned.
+constexpr uint32_t TTLearnStore = 0x10000;
 constexpr int TTScoreBias = 0x4000;
 
 extern TTEntry* ttTable[2];

@@ -169,7 +169,7 @@ TEST_F(Table, EntriesValidateThemselves) {
 }
 
 TEST_F(Table, LearnedEntriesSurviveClearingAndLoseOnlyToEachOther) {
-  ttStore(White, TTExact | TTLearned, 250, 7, 10, 1, e2e4());
+  ttStore(White, TTExact | TTLearned | TTLearnStore, 250, 7, 10, 1, e2e4());
   ttClear(false);
   TTHit hit;
   ASSERT_TRUE(ttProbe(White, 1, &hit)) << "Clear Hash keeps learned entries";
@@ -189,6 +189,35 @@ TEST_F(Table, LearnedEntriesSurviveClearingAndLoseOnlyToEachOther) {
   EXPECT_FALSE(b[2].data0 & TTLearned);
   ASSERT_TRUE(ttProbe(White, 1, &hit));
   EXPECT_EQ(hit.score, 1);
+}
+
+// The search stores its result with the learned bit of the entry it
+// probed; that must never rewrite the learning value (the learning file's
+// order of keeping) or the move, nor make a learned entry of a position
+// that was never learned.
+TEST_F(Table, SearchStoresKeepTheLearningValueAndMoveOfALearnedEntry) {
+  const Move learnedMove = e2e4(), searched = legal(6, 21);  // g1f3
+  ttStore(White, TTExact | TTLearned | TTLearnStore, 250, 7, 10, 1, learnedMove);
+  ttStore(White, TTLower | TTLearned, 300, -45, 20, 3, searched);  // a deeper search through it
+  TTHit hit;
+  ASSERT_TRUE(ttProbe(White, 1, &hit));
+  EXPECT_TRUE(hit.flags & TTLearned);
+  EXPECT_EQ(hit.move, learnedMove);
+  EXPECT_EQ(hit.score, 300) << "the deeper result still replaces the bound";
+  int found = 0;
+  for (int k = 0; k < 4; k++) {
+    if (!(bucket()[k].data0 & TTLearned)) continue;
+    EXPECT_EQ(bucket()[k].data1 >> 16, 7u) << "learning value";
+    ++found;
+  }
+  EXPECT_EQ(found, 1);
+
+  // The entry was replaced between probe and store: the new one is plain.
+  ttClear(true);
+  ttStore(White, TTLower | TTLearned, 300, -45, 20, 3, searched);
+  ASSERT_TRUE(ttProbe(White, 1, &hit));
+  EXPECT_FALSE(hit.flags & TTLearned);
+  EXPECT_EQ(hit.move, searched);
 }
 
 TEST_F(Table, OlderGenerationsAreReplacedBeforeCurrentOnes) {
