@@ -292,12 +292,16 @@ bool judgeBaseNodes(uint64_t first, uint64_t last) {
 // The forward stage split over worker processes, the parent taking the
 // first share. Workers inherit the smaller classes and write their
 // judgements into the shared tables.
-void judgeAllBaseNodes() {
-  const uint64_t size = work.mat->baseSize;
+// One process per core, or BRAXEN_TB_WORKERS; one for a small class.
+long workerCount(uint64_t nodes) {
   long workers = sysconf(_SC_NPROCESSORS_ONLN);
   if (const char* env = std::getenv("BRAXEN_TB_WORKERS")) workers = std::atol(env);
-  workers = std::clamp(workers, 1L, 8L);
-  if (size < 100000) workers = 1;
+  return nodes < 100000 ? 1 : std::clamp(workers, 1L, 8L);
+}
+
+void judgeAllBaseNodes() {
+  const uint64_t size = work.mat->baseSize;
+  const long workers = workerCount(size);
   std::vector<pid_t> children;
   std::vector<long> ownShares = {0};
   std::fflush(nullptr);  // nothing buffered may be written twice
@@ -427,40 +431,91 @@ void collectPredecessors(int side, uint64_t node, Predecessors* out) {
     if (mat.colour[i] == mover) unmovePiece(sq, &sq.man[i], mat.type[i], mover, occ, out);
 }
 
-void spreadFrom(int side, uint64_t node, int d) {
+// The nodes of one level hand their result to their predecessors. Workers
+// share a level, each scanning its own range of nodes, and may reach the
+// same predecessor at once, so every update is atomic: a win is the same
+// level whoever writes it, and each escape is taken away exactly once.
+// Returns the highest level set.
+inline uint8_t loadByte(const uint8_t* b) { return __atomic_load_n(b, __ATOMIC_ACQUIRE); }
+inline void storeByte(uint8_t* b, uint8_t v) { __atomic_store_n(b, v, __ATOMIC_RELEASE); }
+
+// A move into a node lost at d wins at d + 1, unless a win as short is known.
+int markWin(uint8_t* count, uint8_t* level, int d) {
+  const uint8_t c = loadByte(count), l = loadByte(level);
+  if (c == CountIllegal || (c == 0 && (l % 2 == 0 || l <= d + 1))) return 0;
+  storeByte(level, static_cast<uint8_t>(d + 1));
+  storeByte(count, 0);
+  return d + 1;
+}
+
+// One more escape leads into a node won at d; with none left the node is
+// lost at d + 1, or later if a capture holds out longer.
+int takeEscape(uint8_t* count, uint8_t* level, int d) {
+  uint8_t c = loadByte(count);
+  do {
+    if (c == 0 || c == CountDraw || c == CountIllegal) return 0;
+  } while (!__atomic_compare_exchange_n(count, &c, static_cast<uint8_t>(c - 1), false, __ATOMIC_ACQ_REL,
+                                        __ATOMIC_ACQUIRE));
+  if (c != 1) return 0;
+  const uint8_t l = std::max<uint8_t>(loadByte(level), static_cast<uint8_t>(d + 1));
+  storeByte(level, l);
+  return l;
+}
+
+int spreadFrom(int side, uint64_t node, int d) {
   Predecessors preds;
   collectPredecessors(side, node, &preds);
   std::sort(preds.node, preds.node + preds.n);
   const int n = static_cast<int>(std::unique(preds.node, preds.node + preds.n) - preds.node);
   const int mover = side ^ 1;
+  int highest = 0;
   for (int i = 0; i < n; ++i) {
-    uint8_t& count = countOf(mover, preds.node[i]);
-    uint8_t& level = levelOf(mover, preds.node[i]);
-    if (count == CountIllegal) continue;
-    if (d % 2 == 0) {
-      // A move into a lost node wins.
-      if (count == 0 && (level % 2 == 0 || level <= d + 1)) continue;
-      level = static_cast<uint8_t>(d + 1);
-      count = 0;
-      work.highestLevel = std::max(work.highestLevel, d + 1);
-    } else if (count != 0 && count != CountDraw) {
-      // One more escape leads into a won node.
-      if (--count == 0) {
-        level = static_cast<uint8_t>(std::max<int>(level, d + 1));
-        work.highestLevel = std::max<int>(work.highestLevel, level);
-      }
-    }
+    uint8_t* count = &countOf(mover, preds.node[i]);
+    uint8_t* level = &levelOf(mover, preds.node[i]);
+    highest = std::max(highest, d % 2 == 0 ? markWin(count, level, d) : takeEscape(count, level, d));
   }
+  return highest;
 }
 
-void spreadLevels() {
+int spreadRange(int side, int d, uint64_t first, uint64_t last) {
+  const uint8_t* level = work.level[side].data();
+  const uint8_t* count = work.count[side].data();
+  int highest = 0;
+  for (uint64_t node = first; node < last; ++node)
+    if (level[node] == d && count[node] == 0) highest = std::max(highest, spreadFrom(side, node, d));
+  return highest;
+}
+
+// One level of one side over the worker processes; each reports the
+// highest level it set as its exit status. False when a worker failed.
+bool spreadLevel(int side, int d) {
+  const uint64_t size = work.level[side].size();
+  const long workers = workerCount(size);
+  std::vector<pid_t> children;
+  std::vector<long> ownShares = {0};
+  for (long w = 1; w < workers; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(spreadRange(side, d, size * w / workers, size * (w + 1) / workers));
+    if (pid > 0) children.push_back(pid);
+    else ownShares.push_back(w);
+  }
+  for (const long w : ownShares)
+    work.highestLevel = std::max(work.highestLevel, spreadRange(side, d, size * w / workers, size * (w + 1) / workers));
+  bool ok = true;
+  for (const pid_t pid : children) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) ok = false;
+    else work.highestLevel = std::max(work.highestLevel, WEXITSTATUS(status));
+  }
+  return ok;
+}
+
+bool spreadLevels() {
+  std::fflush(nullptr);  // nothing buffered may be written twice
   for (int d = 0; d <= work.highestLevel && d < 255; ++d)
-    for (int side = 0; side < 2; ++side) {
-      const uint64_t n = work.level[side].size();
-      const uint8_t* level = work.level[side].data();
-      for (uint64_t node = 0; node < n; ++node)
-        if (level[node] == d && work.count[side][node] == 0) spreadFrom(side, node, d);
-    }
+    for (int side = 0; side < 2; ++side)
+      if (!spreadLevel(side, d)) return false;
+  return true;
 }
 
 void initialHighest() {
@@ -526,6 +581,10 @@ bool genGenerate(const char* name, GenLookup lookup, GenTable* table, GenStats* 
   judgeAllBaseNodes();
   if (!work.missingClass) collectEpKeys();
   for (int side = 0; side < 2 && !work.missingClass; ++side) judgeEpNodes(side);
+  if (!work.missingClass) {
+    initialHighest();
+    work.missingClass = !spreadLevels();  // a worker that died leaves the levels unfinished
+  }
   if (work.missingClass) {
     for (int side = 0; side < 2; ++side) {
       work.level[side].release();
@@ -533,8 +592,6 @@ bool genGenerate(const char* name, GenLookup lookup, GenTable* table, GenStats* 
     }
     return false;
   }
-  initialHighest();
-  spreadLevels();
   finish(table, stats);
   stats->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return true;
