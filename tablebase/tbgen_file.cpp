@@ -193,6 +193,43 @@ const Mapping* mapFile(const std::string& name) {
   return m.data ? &mappings[name] : nullptr;
 }
 
+// The classes a generation reads, remembered by name: finding a class by
+// its name and its file by its path costs more than reading the entry, and
+// the captures and promotions of a class lead into only a few classes.
+struct ClassMemo {
+  char name[8];               // zero-padded, compared as a whole
+  int cls;
+  GenMaterial mat;
+  const Mapping* file[2];     // part 0 of each side once looked up (nullptr: missing)
+  bool looked[2];
+};
+ClassMemo classMemo[64];
+int classMemoCount = 0;
+
+ClassMemo* memoOf(const char* className) {
+  char key[8] = {};
+  if (std::strlen(className) >= sizeof key) return nullptr;
+  std::memcpy(key, className, std::strlen(className));
+  for (int i = 0; i < classMemoCount; ++i)
+    if (std::memcmp(classMemo[i].name, key, sizeof key) == 0) return classMemo[i].cls ? &classMemo[i] : nullptr;
+  if (classMemoCount == static_cast<int>(std::size(classMemo))) classMemoCount = 0;  // start over
+  ClassMemo& k = classMemo[classMemoCount++];
+  k = ClassMemo{};
+  std::memcpy(k.name, key, sizeof key);
+  k.cls = tbClassByName(className);
+  if (k.cls != 0 && !genParseMaterial(className, &k.mat)) k.cls = 0;
+  return k.cls ? &k : nullptr;
+}
+
+const Mapping* partFile(ClassMemo* k, const TbClass& cls, int side, int part) {
+  if (part != 0) return mapFile(fileNameOf(readFolder.c_str(), cls, side, part));
+  if (!k->looked[side]) {
+    k->file[side] = mapFile(fileNameOf(readFolder.c_str(), cls, side, 0));
+    k->looked[side] = true;
+  }
+  return k->file[side];
+}
+
 }  // namespace
 
 int genStoredValue(uint8_t dist, bool twoBytes) {
@@ -266,11 +303,10 @@ void genSetFileFolder(const char* dir) {
 
 bool genFileLookup(const char* className, const GenSquares& given, int side, uint8_t* dist) {
   initTbClasses();
-  const int c = tbClassByName(className);
-  if (c == 0 || readFolder.empty()) return false;
-  const TbClass& cls = tbClasses[c];
-  GenMaterial mat;
-  if (!genParseMaterial(className, &mat)) return false;
+  ClassMemo* memo = readFolder.empty() ? nullptr : memoOf(className);
+  if (memo == nullptr) return false;
+  const TbClass& cls = tbClasses[memo->cls];
+  const GenMaterial& mat = memo->mat;
   GenSquares sq = given;
   if (side == Black && (cls.flags & TbOneFile)) {
     // One file for both sides (the two sides have the same men): Black to
@@ -288,7 +324,7 @@ bool genFileLookup(const char* className, const GenSquares& given, int side, uin
   const bool two = (cls.flags & TbTwoBytes) != 0;
   const uint64_t entry = index * (two ? 2 : 1);
   const int part = (cls.flags & TbSplit) ? static_cast<int>(entry / (partEntries(cls) * (two ? 2 : 1))) : 0;
-  const Mapping* m = mapFile(fileNameOf(readFolder.c_str(), cls, side, part));
+  const Mapping* m = partFile(memo, cls, side, part);
   const uint64_t at = entry - static_cast<uint64_t>(part) * partEntries(cls) * (two ? 2 : 1);
   if (!m || at + (two ? 1 : 0) >= m->bytes) return false;
   const int stored = two ? m->data[at] | (m->data[at + 1] << 8) : m->data[at];
@@ -299,4 +335,5 @@ void genCloseFiles() {
   for (auto& [name, m] : mappings)
     if (m.data) ::munmap(const_cast<uint8_t*>(m.data), m.bytes);
   mappings.clear();
+  classMemoCount = 0;  // their mappings are gone
 }
