@@ -91,16 +91,15 @@ TEST_F(Table, MateScoresKeepTheirDistanceAcrossPlies) {
   EXPECT_EQ(hit.score, 8192 - 4 - 7);
   EXPECT_EQ(hit.depth, 6) << "once the root has seen a mate the stored depth counts";
 
-  // Being mated: side to move mated at ply 10, stored at ply 4, probed at 2.
-  ttClear(true);
-  ttStore(White, TTUpper, 10 - 8193, 0, 3, 4, 0);
-  ASSERT_TRUE(ttProbe(White, 2, &hit));
-  EXPECT_EQ(hit.score, (10 - 4 + 2) - 8193);
-  // Ordinary scores are not touched.
-  ttClear(true);
-  ttStore(White, TTLower, -77, 0, 3, 4, 0);
-  ASSERT_TRUE(ttProbe(White, 9, &hit));
-  EXPECT_EQ(hit.score, -77);
+  // Being mated (at ply 10, stored at ply 4, probed at 2), and an ordinary
+  // score, which no ply changes.
+  struct Case { int score, storedAt, probedAt, expected; };
+  for (const Case& c : {Case{10 - 8193, 4, 2, (10 - 4 + 2) - 8193}, Case{-77, 4, 9, -77}}) {
+    ttClear(true);
+    ttStore(White, TTUpper, c.score, 0, 3, c.storedAt, 0);
+    ASSERT_TRUE(ttProbe(White, c.probedAt, &hit));
+    EXPECT_EQ(hit.score, c.expected) << c.score;
+  }
 }
 
 TEST_F(Table, ShallowerStoreKeepsScoreButTakesTheMove) {
