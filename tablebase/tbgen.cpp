@@ -289,9 +289,6 @@ bool judgeBaseNodes(uint64_t first, uint64_t last) {
   return !work.missingClass;
 }
 
-// The forward stage split over worker processes, the parent taking the
-// first share. Workers inherit the smaller classes and write their
-// judgements into the shared tables.
 // One process per core, or BRAXEN_TB_WORKERS; one for a small class.
 long workerCount(uint64_t nodes) {
   long workers = sysconf(_SC_NPROCESSORS_ONLN);
@@ -299,6 +296,9 @@ long workerCount(uint64_t nodes) {
   return nodes < 100000 ? 1 : std::clamp(workers, 1L, 8L);
 }
 
+// The forward stage split over worker processes, the parent taking the
+// first share. Workers inherit the smaller classes and write their
+// judgements into the shared tables.
 void judgeAllBaseNodes() {
   const uint64_t size = work.mat->baseSize;
   const long workers = workerCount(size);
@@ -435,7 +435,6 @@ void collectPredecessors(int side, uint64_t node, Predecessors* out) {
 // share a level, each scanning its own range of nodes, and may reach the
 // same predecessor at once, so every update is atomic: a win is the same
 // level whoever writes it, and each escape is taken away exactly once.
-// Returns the highest level set.
 inline uint8_t loadByte(const uint8_t* b) { return __atomic_load_n(b, __ATOMIC_ACQUIRE); }
 inline void storeByte(uint8_t* b, uint8_t v) { __atomic_store_n(b, v, __ATOMIC_RELEASE); }
 
@@ -462,6 +461,8 @@ int takeEscape(uint8_t* count, uint8_t* level, int d) {
   return l;
 }
 
+// Hands the result of a node decided at level d to its predecessors;
+// returns the highest level it set (0 for none).
 int spreadFrom(int side, uint64_t node, int d) {
   Predecessors preds;
   collectPredecessors(side, node, &preds);
