@@ -126,6 +126,35 @@ uint64_t epNode(int side, uint64_t base, int man) {
   return work.mat->baseSize + static_cast<uint64_t>(it - keys.begin());
 }
 
+// Node numbers of the moves (or un-moves) of one node. Moves reach distinct
+// positions, and a number found without normalising is its position's own
+// canonical one, so only a normalised number can repeat another.
+struct NodeList {
+  uint64_t node[512];  // numbers known to be distinct
+  uint64_t normalised[512];
+  int n = 0, m = 0;
+
+  void add(uint64_t key, bool distinctForm, int cap) {
+    if (n + m >= cap) return;
+    if (distinctForm) node[n++] = key;
+    else normalised[m++] = key;
+  }
+  // Moves the normalised numbers that repeat none into node[]; returns
+  // how many distinct numbers it holds. Many of them are sorted instead.
+  int distinct() {
+    if (m > 8) {
+      std::copy(normalised, normalised + m, node + n);
+      std::sort(node, node + n + m);
+      n = static_cast<int>(std::unique(node, node + n + m) - node);
+    } else {
+      for (int i = 0; i < m; ++i)
+        if (std::find(node, node + n, normalised[i]) == node + n) node[n++] = normalised[i];
+    }
+    m = 0;
+    return n;
+  }
+};
+
 // ---- Stage 1: the forward judgement on the real board ----------------------------
 
 void setUpBoard(const GenMaterial& mat, const GenSquares& sq, int side, int ep) {
@@ -188,26 +217,37 @@ void judgeExit(int side, ExitSummary* exits) {
     exits->longestLoss = std::max(exits->longestLoss, d + 1);
 }
 
+// The slot of the man of `side` on `square`.
+int slotOn(const GenMaterial& mat, const GenSquares& sq, int side, int square) {
+  if (sq.king[side] == square) return side;
+  for (int i = 0; i < mat.men; ++i)
+    if (sq.man[i] == square) return 2 + i;
+  return side;
+}
+
 // Node key of the position after a move that stays in the class; epNext
-// when the move was a double step that left an en-passant right.
-uint64_t successorKey(const GenSquares& sq, Move m, int side, bool epNext) {
+// when the move was a double step that left an en-passant right. sq and
+// node are the canonical position the move is made in. fast tells whether
+// the key came without normalising (it then is the moved squares' own).
+uint64_t successorKey(const GenSquares& sq, uint64_t node, Move m, int side, bool epNext, bool* fast) {
   const GenMaterial& mat = *work.mat;
-  const int from = moveFrom(m), to = moveTo(m);
+  const int from = moveFrom(m), to = moveTo(m), slot = slotOn(mat, sq, side, from);
   GenSquares next = sq;
-  if (sq.king[side] == from) next.king[side] = static_cast<uint8_t>(to);
-  for (int i = 0; i < mat.men && i < GenMaxMen; ++i)
-    if (sq.man[i] == from) next.man[i] = static_cast<uint8_t>(to);
+  genSlotSquare(next, slot) = static_cast<uint8_t>(to);
   const int mirror = mat.pawns && (next.king[White] & 4) ? 7 : 0;
-  const uint64_t base = genNormalize(mat, &next);
+  uint64_t base = genShiftedNode(mat, sq, node, slot, to);
+  *fast = base != GenShiftUnknown;
+  if (!*fast) base = genNormalize(mat, &next);
   if (!epNext) return base;
   for (int i = 0; i < mat.men; ++i)
     if (mat.type[i] == Pawn && next.man[i] == (to ^ mirror)) return mat.baseSize + genEpKey(base, i);
   return base;
 }
 
-// Decides a node on the board as set up, with `side` to move: level and
-// escape count. false when the side not to move stands in check.
-bool judgeNode(const GenSquares& sq, int side, uint8_t* level, uint8_t* count) {
+// Decides a node on the board as set up (the canonical squares sq of base
+// node `node`), with `side` to move: level and escape count. false when
+// the side not to move stands in check.
+bool judgeNode(const GenSquares& sq, uint64_t node, int side, uint8_t* level, uint8_t* count) {
   setSideToMove(side);
   if (pos.attackTable[side].sq[kingSquare(side ^ 1)].directCounts != 0) return false;
   // Each generated move is made once: an illegal one is dropped, a capture
@@ -218,15 +258,17 @@ bool judgeNode(const GenSquares& sq, int side, uint8_t* level, uint8_t* count) {
   const bool inCheck = isInCheck();
   const int n = inCheck ? generateEvasions(&flags, side, -1, 0, moves) : generateAll(moves, side, -1, 0);
   ExitSummary exits;
-  uint64_t keys[MaxSuccessors];
-  int k = 0, legal = 0;
+  NodeList keys;
+  int legal = 0;
+  bool fast = true;
   for (int i = 0; i < n; ++i) {
     const Move m = moves[i].move, kind = m & KindMask;
     const GenQuietVerdict quiet = genJudgeQuiet(m, side, inCheck);
     if (quiet != GenNeedsTheBoard) {
       if (quiet == GenIllegal) continue;
       ++legal;
-      if (k < MaxSuccessors) keys[k++] = successorKey(sq, m, side, false);
+      const uint64_t key = successorKey(sq, node, m, side, false, &fast);
+      keys.add(key, fast, MaxSuccessors);
       continue;
     }
     makeMove(m);
@@ -242,15 +284,15 @@ bool judgeNode(const GenSquares& sq, int side, uint8_t* level, uint8_t* count) {
     }
     const bool epNext = pos.epSquare != 0;
     unmakeMove();
-    if (k < MaxSuccessors) keys[k++] = successorKey(sq, m, side, epNext);
+    const uint64_t key = successorKey(sq, node, m, side, epNext, &fast);
+    keys.add(key, fast, MaxSuccessors);
   }
   if (legal == 0) {
     *level = 0;
     *count = inCheck ? 0 : CountDraw;
     return true;
   }
-  std::sort(keys, keys + k);
-  const int distinct = static_cast<int>(std::unique(keys, keys + k) - keys);
+  const int distinct = keys.distinct();
   if (exits.bestWin < 1000) {
     *level = static_cast<uint8_t>(std::min(exits.bestWin, 255));
     *count = 0;
@@ -275,13 +317,12 @@ bool kingsApart(const GenSquares& sq) {
 bool judgeBaseNodes(uint64_t first, uint64_t last) {
   const GenMaterial& mat = *work.mat;
   for (uint64_t node = first; node < last && !work.missingClass; ++node) {
-    GenSquares sq, canon;
+    GenSquares sq;
     genDecode(mat, node, &sq);
-    canon = sq;
-    if (!squaresDistinct(mat, sq) || !kingsApart(sq) || genNormalize(mat, &canon) != node) continue;
+    if (!squaresDistinct(mat, sq) || !kingsApart(sq) || !genIsCanonical(mat, sq, node)) continue;
     setUpBoard(mat, sq, White, 0);
     for (int side = 0; side < 2; ++side)
-      if (!judgeNode(sq, side, &levelOf(side, node), &countOf(side, node))) {
+      if (!judgeNode(sq, node, side, &levelOf(side, node), &countOf(side, node))) {
         levelOf(side, node) = 0;
         countOf(side, node) = CountIllegal;
       }
@@ -346,7 +387,7 @@ void judgeEpNodes(int side) {
     genDecode(mat, keys[i] / 4, &sq);
     const int q = sq.man[keys[i] % 4];
     setUpBoard(mat, sq, side, side == White ? q + 8 : q - 8);
-    if (!judgeNode(sq, side, &levelOf(side, mat.baseSize + i), &countOf(side, mat.baseSize + i)))
+    if (!judgeNode(sq, keys[i] / 4, side, &levelOf(side, mat.baseSize + i), &countOf(side, mat.baseSize + i)))
       countOf(side, mat.baseSize + i) = CountIllegal;
   }
 }
@@ -356,35 +397,40 @@ void judgeEpNodes(int side) {
 constexpr int kingSteps[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
 constexpr int knightSteps[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
 
-struct Predecessors {
-  uint64_t node[512];
-  int n = 0;
-};
+using Predecessors = NodeList;
+constexpr int MaxPredecessors = 511;
 
-void addPredecessor(const GenSquares& raw, int mover, Predecessors* out) {
+// Adds the predecessor reached from the canonical position (sq, node) by
+// moving the man in `slot` to `to`.
+void addPredecessor(const GenSquares& sq, uint64_t node, int slot, int to, int mover, Predecessors* out) {
   const GenMaterial& mat = *work.mat;
-  GenSquares sq = raw;
-  const uint64_t base = genNormalize(mat, &sq);
-  if (out->n < 511) out->node[out->n++] = base;
+  uint64_t base = genShiftedNode(mat, sq, node, slot, to);
+  const bool shifted = base != GenShiftUnknown;
+  if (shifted && !mat.epPossible) {
+    out->add(base, true, MaxPredecessors);
+    return;
+  }
+  GenSquares moved = sq;
+  genSlotSquare(moved, slot) = static_cast<uint8_t>(to);
+  if (!shifted) base = genNormalize(mat, &moved);
+  out->add(base, shifted, MaxPredecessors);
   // The same squares with the other side's double step just made.
   int epMen[GenMaxMen];
-  const int e = epMenOf(mat, sq, mover, epMen);
+  const int e = epMenOf(mat, moved, mover, epMen);
   for (int i = 0; i < e; ++i) {
     const uint64_t ep = epNode(mover, base, epMen[i]);
-    if (ep != ~0ull && out->n < 511) out->node[out->n++] = ep;
+    if (ep != ~0ull) out->add(ep, shifted, MaxPredecessors);
   }
 }
 
-// Steps of one man backwards: a piece retraces any of its moves, a pawn
-// steps back (two squares from its double-step rank unless that step would
-// have left an en-passant right, which is another node).
-void unmovePiece(GenSquares& sq, uint8_t* at, int type, int mover, uint64_t occ, Predecessors* out) {
-  const int from = *at, f = from & 7, r = from >> 3;
-  auto tryTo = [&](int to) {
-    *at = static_cast<uint8_t>(to);
-    addPredecessor(sq, mover, out);
-    *at = static_cast<uint8_t>(from);
-  };
+// Steps of one man (in `slot` of the canonical position sq, node) backwards:
+// a piece retraces any of its moves, a pawn steps back (two squares from its
+// double-step rank unless that step would have left an en-passant right,
+// which is another node).
+void unmovePiece(const GenSquares& sq, uint64_t node, int slot, int type, int mover, uint64_t occ,
+                 Predecessors* out) {
+  const int from = slot < 2 ? sq.king[slot] : sq.man[slot - 2], f = from & 7, r = from >> 3;
+  auto tryTo = [&](int to) { addPredecessor(sq, node, slot, to, mover, out); };
   if (type == Pawn) {
     const int back = mover == White ? -8 : 8, start = mover == White ? 1 : 6;
     const int one = from + back;
@@ -420,15 +466,14 @@ void collectPredecessors(int side, uint64_t node, Predecessors* out) {
     const uint64_t key = work.epKeys[side][node - mat.baseSize];
     genDecode(mat, key / 4, &sq);
     const int man = static_cast<int>(key % 4);
-    sq.man[man] = static_cast<uint8_t>(sq.man[man] + (mover == White ? -16 : 16));
-    addPredecessor(sq, mover, out);
+    addPredecessor(sq, key / 4, 2 + man, sq.man[man] + (mover == White ? -16 : 16), mover, out);
     return;
   }
   genDecode(mat, node, &sq);
   const uint64_t occ = occupancy(mat, sq);
-  unmovePiece(sq, &sq.king[mover], King, mover, occ, out);
+  unmovePiece(sq, node, mover, King, mover, occ, out);
   for (int i = 0; i < mat.men; ++i)
-    if (mat.colour[i] == mover) unmovePiece(sq, &sq.man[i], mat.type[i], mover, occ, out);
+    if (mat.colour[i] == mover) unmovePiece(sq, node, 2 + i, mat.type[i], mover, occ, out);
 }
 
 // The nodes of one level hand their result to their predecessors. Workers
@@ -466,8 +511,7 @@ int takeEscape(uint8_t* count, uint8_t* level, int d) {
 int spreadFrom(int side, uint64_t node, int d) {
   Predecessors preds;
   collectPredecessors(side, node, &preds);
-  std::sort(preds.node, preds.node + preds.n);
-  const int n = static_cast<int>(std::unique(preds.node, preds.node + preds.n) - preds.node);
+  const int n = preds.distinct();
   const int mover = side ^ 1;
   int highest = 0;
   for (int i = 0; i < n; ++i) {
@@ -478,12 +522,30 @@ int spreadFrom(int side, uint64_t node, int d) {
   return highest;
 }
 
+// The next node from `node` on (last if none) that was decided at level d.
+// Nodes decided at level 0 are the mates, few among the many undecided
+// nodes whose level is 0 as well, so that level looks for an escape count
+// of 0; any other level looks for the level byte. memchr passes over the
+// long runs without a match many bytes at a time.
+uint64_t nextDecided(const uint8_t* level, const uint8_t* count, int d, uint64_t node, uint64_t last) {
+  const uint8_t* bytes = d == 0 ? count : level;
+  while (node < last) {
+    const void* hit = std::memchr(bytes + node, d, last - node);
+    if (!hit) return last;
+    node = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - bytes);
+    if (level[node] == d && count[node] == 0) return node;
+    ++node;
+  }
+  return last;
+}
+
 int spreadRange(int side, int d, uint64_t first, uint64_t last) {
   const uint8_t* level = work.level[side].data();
   const uint8_t* count = work.count[side].data();
   int highest = 0;
-  for (uint64_t node = first; node < last; ++node)
-    if (level[node] == d && count[node] == 0) highest = std::max(highest, spreadFrom(side, node, d));
+  for (uint64_t node = nextDecided(level, count, d, first, last); node < last;
+       node = nextDecided(level, count, d, node + 1, last))
+    highest = std::max(highest, spreadFrom(side, node, d));
   return highest;
 }
 

@@ -22,6 +22,7 @@ struct GenMaterial {
   bool pawns;                 // with pawns only the file mirror is a symmetry
   bool epPossible;            // pawns on both sides: en-passant nodes exist
   uint64_t baseSize;          // nodes per side without en-passant nodes
+  uint64_t weight[2 + GenMaxMen];  // node weight of each slot's digit
 };
 
 // The squares of one position: both kings, then the men in material order.
@@ -29,6 +30,10 @@ struct GenSquares {
   uint8_t king[2];
   uint8_t man[GenMaxMen];
 };
+
+// Slots number the men of a class: the White king, the Black king, then
+// man i in slot 2 + i (the order of the node number's digits).
+inline uint8_t& genSlotSquare(GenSquares& sq, int slot) { return slot < 2 ? sq.king[slot] : sq.man[slot - 2]; }
 
 // Final distances of a generated class, one byte per node and side:
 // the distance to mate in plies (even: the side to move is mated, odd: it
@@ -55,6 +60,15 @@ void genStorageName(const char* white, const char* black, char* name, bool* swap
 // Rewrites sq to the canonical squares; returns the base node number.
 uint64_t genNormalize(const GenMaterial& mat, GenSquares* sq);
 void genDecode(const GenMaterial& mat, uint64_t node, GenSquares* sq);
+// Node of a canonical position (sq, number node) after the man in `slot`
+// moves to the empty square `to`, found without normalising when the moved
+// position needs no board transform to be canonical: then only the digits
+// of the man (and of identical men it passes) change. GenShiftUnknown when
+// genNormalize must decide.
+constexpr uint64_t GenShiftUnknown = ~0ull;
+uint64_t genShiftedNode(const GenMaterial& mat, const GenSquares& sq, uint64_t node, int slot, int to);
+// Whether distinct squares sq, decoded from node, are the canonical form.
+bool genIsCanonical(const GenMaterial& mat, const GenSquares& sq, uint64_t node);
 // Key of an en-passant node: the base node and the man that just made a
 // double step; epKeys hold these in ascending order.
 inline uint64_t genEpKey(uint64_t node, int man) { return node * 4 + static_cast<uint64_t>(man); }

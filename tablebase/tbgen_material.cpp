@@ -80,7 +80,91 @@ void transform(const GenMaterial& mat, GenSquares* sq, int xorMask, bool diagona
   for (int i = 0; i < mat.men && i < GenMaxMen; ++i) move(sq->man[i]);
 }
 
+// The digit of a king's square (as encode numbers it).
+int kingDigit(const GenMaterial& mat, int colour, int square) {
+  if (colour == Black) return square;
+  return mat.pawns ? (square >> 3) * 4 + (square & 7) : triangleNumber[square];
+}
+
+// A square below the a1-h8 diagonal (its rank lower than its file).
+bool belowDiagonal(int square) { return (square >> 3) < (square & 7); }
+
+// Whether a position whose White king stands in its home region (files a-d
+// with pawns, the triangle without) is its own canonical form once its
+// identical men are in order. With pawns the king's file alone picks the
+// transform. Without pawns a king below the diagonal does too; a king on the
+// diagonal leaves the identity and the reflection in it, whose node numbers
+// first differ in the Black king's digit unless that king stands on the
+// diagonal as well: a Black king below it makes the identity the smaller.
+bool formFixed(const GenMaterial& mat, int whiteKing, int blackKing) {
+  if (mat.pawns) return (whiteKing & 4) == 0;
+  return triangleNumber[whiteKing] >= 0 && (belowDiagonal(whiteKing) || belowDiagonal(blackKing));
+}
+
+bool twins(const GenMaterial& mat, int a, int b) {
+  return mat.type[a] == mat.type[b] && mat.colour[a] == mat.colour[b];
+}
+
+bool identicalInOrder(const GenMaterial& mat, const GenSquares& sq) {
+  for (int i = 1; i < mat.men; ++i)
+    if (twins(mat, i - 1, i) && sq.man[i] < sq.man[i - 1]) return false;
+  return true;
+}
+
+// Node change when man i of a canonical position moves to `to` past one of
+// its identical twins (listed next to each other): the group's digits take
+// its squares in ascending order again. Out of line: the common shift
+// stays small enough to be inlined where moves are numbered.
+[[gnu::noinline]] uint64_t regroupShift(const GenMaterial& mat, const GenSquares& sq, int i, int to) {
+  int lo = i, hi = i;
+  while (lo > 0 && twins(mat, lo - 1, lo)) --lo;
+  while (hi + 1 < mat.men && twins(mat, hi, hi + 1)) ++hi;
+  // The others keep their order; `to` goes in before the first above it.
+  uint8_t moved[GenMaxMen];
+  int n = 0;
+  bool placed = false;
+  for (int j = lo; j <= hi; ++j) {
+    if (j == i) continue;
+    if (!placed && to < sq.man[j]) {
+      moved[n++] = static_cast<uint8_t>(to);
+      placed = true;
+    }
+    moved[n++] = sq.man[j];
+  }
+  if (!placed) moved[n] = static_cast<uint8_t>(to);
+  uint64_t change = 0;
+  for (int j = lo; j <= hi; ++j)
+    change += static_cast<uint64_t>(moved[j - lo] - sq.man[j]) * mat.weight[2 + j];
+  return change;
+}
+
+// Node change when man i moves to `to`; a pawn's digit is its square less
+// 8, so the change of any man's digit is the change of its square.
+uint64_t manShift(const GenMaterial& mat, const GenSquares& sq, int i, int to) {
+  const bool pastLower = i > 0 && to < sq.man[i - 1] && twins(mat, i - 1, i);
+  const bool pastUpper = i + 1 < mat.men && to > sq.man[i + 1] && twins(mat, i, i + 1);
+  if (pastLower || pastUpper) return regroupShift(mat, sq, i, to);
+  return static_cast<uint64_t>(to - sq.man[i]) * mat.weight[2 + i];
+}
+
 }  // namespace
+
+// A canonical position that moves into another canonical form under the
+// same (identity) transform: only the mover's digit, or its twin group's
+// digits, change; the arithmetic wraps like the node numbers' own.
+uint64_t genShiftedNode(const GenMaterial& mat, const GenSquares& sq, uint64_t node, int slot, int to) {
+  const int whiteKing = slot == White ? to : sq.king[White], blackKing = slot == Black ? to : sq.king[Black];
+  if (!formFixed(mat, whiteKing, blackKing)) return GenShiftUnknown;
+  if (slot >= 2) return node + manShift(mat, sq, slot - 2, to);
+  const int64_t change = kingDigit(mat, slot, to) - kingDigit(mat, slot, sq.king[slot]);
+  return node + static_cast<uint64_t>(change) * mat.weight[slot];
+}
+
+bool genIsCanonical(const GenMaterial& mat, const GenSquares& sq, uint64_t node) {
+  if (formFixed(mat, sq.king[White], sq.king[Black])) return identicalInOrder(mat, sq);
+  GenSquares canon = sq;
+  return genNormalize(mat, &canon) == node;
+}
 
 bool genParseMaterial(const char* name, GenMaterial* mat) {
   std::memset(mat, 0, sizeof *mat);
@@ -105,8 +189,16 @@ bool genParseMaterial(const char* name, GenMaterial* mat) {
   }
   mat->pawns = pawnOf[White] || pawnOf[Black];
   mat->epPossible = pawnOf[White] && pawnOf[Black];
-  mat->baseSize = mat->pawns ? 32 * 64 : 10 * 64;
-  for (int i = 0; i < mat->men; ++i) mat->baseSize *= static_cast<uint64_t>(radixOf(mat->type[i]));
+  // Digits from the last man backwards: each weighs the product of the
+  // radices after it.
+  uint64_t weight = 1;
+  for (int i = mat->men - 1; i >= 0; --i) {
+    mat->weight[2 + i] = weight;
+    weight *= static_cast<uint64_t>(radixOf(mat->type[i]));
+  }
+  mat->weight[Black] = weight;
+  mat->weight[White] = weight * 64;
+  mat->baseSize = weight * 64 * (mat->pawns ? 32 : 10);
   return true;
 }
 

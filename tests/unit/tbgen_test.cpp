@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -439,4 +440,60 @@ TEST(TbGeneratorQuietMoves, VerdictsWithoutMakingAgreeWithTheBoard) {
   }
   EXPECT_GT(decided[GenLegal], 10000);
   EXPECT_GT(decided[GenNeedsTheBoard], 1000) << "captures, pinned men, double steps";
+}
+
+// ---- Node numbers of moved positions ----------------------------------------------
+
+// The generator numbers most moves and un-moves by changing the mover's
+// digit instead of normalising the moved position. Random canonical
+// positions, one man moved to a random empty square: every shortcut number
+// must be genNormalize's, and the canonical test must agree with it. Kings
+// on the diagonal and moves across the board's halves leave the shortcut.
+TEST(TbGeneratorNumbering, ShiftedNodesAreTheNormalisedOnes) {
+  struct Case { const char* name; int minShortcutPercent; };
+  const Case cases[] = {
+      {"kqkr", 60},   // pawnless, no identical men
+      {"krrrk", 60},  // three identical rooks
+      {"knnkb", 60},  // identical men beside another side's man
+      {"kbbkp", 80},  // pawns, a pair of bishops
+      {"kppkp", 80},  // pawns on both sides, a pair of them identical
+  };
+  std::mt19937_64 rng(20261208);
+  for (const Case& c : cases) {
+    GenMaterial mat;
+    ASSERT_TRUE(genParseMaterial(c.name, &mat)) << c.name;
+    int tried = 0, shortcuts = 0, diagonalShortcuts = 0, canonicalSeen[2] = {0, 0};
+    while (tried < 40000) {
+      GenSquares sq;
+      const uint64_t raw = rng() % mat.baseSize;
+      genDecode(mat, raw, &sq);
+      uint64_t occ = (1ull << sq.king[0]) | (1ull << sq.king[1]);
+      for (int i = 0; i < mat.men; ++i) occ |= 1ull << sq.man[i];
+      if (__builtin_popcountll(occ) != mat.men + 2) continue;
+      GenSquares canon = sq;
+      const uint64_t node = genNormalize(mat, &canon);
+      const bool canonical = node == raw;
+      EXPECT_EQ(genIsCanonical(mat, sq, raw), canonical) << c.name << " node " << raw;
+      ++canonicalSeen[canonical];
+      // One man of the canonical form to an empty square a man of its kind may stand on.
+      const int slot = static_cast<int>(rng() % (2 + mat.men));
+      const bool pawn = slot >= 2 && mat.type[slot - 2] == Pawn;
+      const int to = static_cast<int>(pawn ? 8 + rng() % 48 : rng() % 64);
+      if ((occ >> to) & 1) continue;
+      ++tried;
+      const uint64_t shifted = genShiftedNode(mat, canon, node, slot, to);
+      if (shifted == GenShiftUnknown) continue;
+      ++shortcuts;
+      const int wk = slot == White ? to : canon.king[White];
+      diagonalShortcuts += !mat.pawns && (wk >> 3) == (wk & 7);
+      GenSquares moved = canon;
+      genSlotSquare(moved, slot) = static_cast<uint8_t>(to);
+      ASSERT_EQ(shifted, genNormalize(mat, &moved)) << c.name << " node " << node << " slot " << slot << " to " << to;
+    }
+    EXPECT_GT(shortcuts * 100, tried * c.minShortcutPercent) << c.name;
+    EXPECT_LT(shortcuts, tried) << c.name << ": some moves need the normal form";
+    EXPECT_GT(canonicalSeen[0], 100) << c.name;
+    EXPECT_GT(canonicalSeen[1], 100) << c.name;
+    if (!mat.pawns) EXPECT_GT(diagonalShortcuts, 1000) << c.name << ": a White king on the diagonal";
+  }
 }
