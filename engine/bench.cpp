@@ -103,8 +103,10 @@ int readPositions(const char* path) {
     if (n < 4) continue;
     const bool counters = n == 6 && strspn(field[4], "0123456789") == strlen(field[4]) &&
                           strspn(field[5], "0123456789") == strlen(field[5]);
-    snprintf(filePositionText[count], sizeof filePositionText[count], "%s %s %s %s %s %s", field[0], field[1],
-             field[2], field[3], counters ? field[4] : "0", counters ? field[5] : "1");
+    const int length = snprintf(filePositionText[count], sizeof filePositionText[count], "%s %s %s %s %s %s",
+                                field[0], field[1], field[2], field[3], counters ? field[4] : "0",
+                                counters ? field[5] : "1");
+    if (length < 0 || length >= static_cast<int>(sizeof filePositionText[count])) continue;  // no FEN is this long
     filePositions[count] = filePositionText[count];
     count++;
   }
