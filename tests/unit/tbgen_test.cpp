@@ -467,11 +467,15 @@ TEST(TbGeneratorNumbering, ShiftedNodesAreTheNormalisedOnes) {
       GenSquares sq;
       const uint64_t raw = rng() % mat.baseSize;
       genDecode(mat, raw, &sq);
-      uint64_t occ = (1ull << sq.king[0]) | (1ull << sq.king[1]);
-      for (int i = 0; i < mat.men; ++i) occ |= 1ull << sq.man[i];
-      if (__builtin_popcountll(occ) != mat.men + 2) continue;
+      auto occupied = [&](const GenSquares& s) {
+        uint64_t o = (1ull << s.king[0]) | (1ull << s.king[1]);
+        for (int i = 0; i < mat.men; ++i) o |= 1ull << s.man[i];
+        return o;
+      };
+      if (__builtin_popcountll(occupied(sq)) != mat.men + 2) continue;
       GenSquares canon = sq;
       const uint64_t node = genNormalize(mat, &canon);
+      const uint64_t occ = occupied(canon);  // the move is made in the canonical form
       const bool canonical = node == raw;
       EXPECT_EQ(genIsCanonical(mat, sq, raw), canonical) << c.name << " node " << raw;
       ++canonicalSeen[canonical];
