@@ -80,12 +80,46 @@ void pointSets() {
   for (int t = 1; t < 7; ++t) pos.setForType[t] = typeSetOf(t);
 }
 
+// Bit 1 of each byte of a word of colourOn: set exactly on an empty square,
+// as the colours are 0, 1 and NoColour = 2.
+constexpr uint64_t EachByte = 0x0101010101010101ull;
+static_assert(NoColour == 2);
+
+uint64_t emptyBytesOf(int word) {
+  uint64_t colours;
+  std::memcpy(&colours, pos.colourOn + 8 * word, 8);
+  return (colours >> 1) & EachByte;
+}
+
+// The squares that hold a man, as a bit per square, eight squares at a
+// time: the multiplication gathers the low bit of each byte into the top
+// byte, square order kept. A board holds few men, and a test per square
+// mispredicts.
+uint64_t occupiedSquares() {
+  uint64_t occupied = 0;
+  for (int w = 0; w < 8; ++w) {
+    const uint64_t men = emptyBytesOf(w) ^ EachByte;
+    occupied |= ((men * 0x0102040810204080ull) >> 56) << (8 * w);
+  }
+  return occupied;
+}
+
+// Empty squares hold no piece type.
+void clearEmptySquares() {
+  for (int w = 0; w < 8; ++w) {
+    uint64_t types;
+    std::memcpy(&types, pos.pieceOn + 8 * w, 8);
+    types &= ~(emptyBytesOf(w) * 0xFF);
+    std::memcpy(pos.pieceOn + 8 * w, &types, 8);
+  }
+}
+
 }  // namespace
 
 void assignSlots() {
   uint32_t used[2] = {0, 0};
-  for (int q = 0; q < 64; ++q) {
-    if (pos.colourOn[q] == NoColour) continue;
+  for (uint64_t occupied = occupiedSquares(); occupied; occupied &= occupied - 1) {
+    const int q = __builtin_ctzll(occupied);
     const int s = pos.colourOn[q];
     const int slot = preferredSlot(pos.pieceOn[q], q, used[s]);
     if (slot < 0) continue;  // a 17th man cannot be held; validation keeps it out
@@ -119,12 +153,10 @@ void buildPosition(int sideToMove) {
   clearDerived();
   pos.epSquare = 0;
   pos.hashKey = 0;
-  for (int q = 0; q < 64; ++q) {
-    pos.moveCount[q] = 0;
-    if (pos.colourOn[q] == NoColour) {
-      pos.pieceOn[q] = None;
-      continue;
-    }
+  std::memset(pos.moveCount, 0, sizeof pos.moveCount);
+  clearEmptySquares();
+  for (uint64_t occupied = occupiedSquares(); occupied; occupied &= occupied - 1) {
+    const int q = __builtin_ctzll(occupied);
     pos.moveCount[q] = onStartSquare(q) ? 0 : 1;
     pos.hashKey ^= pieceKey[(pos.pieceOn[q] - 1) * 2 + pos.colourOn[q]][q];
   }

@@ -253,8 +253,32 @@ void genDecode(const GenMaterial& mat, uint64_t node, GenSquares* sq) {
   sq->king[White] = mat.pawns ? static_cast<uint8_t>((node >> 2) * 8 + (node & 3)) : triangleSquare[node];
 }
 
-bool genPlace(const GenMen& men, char* className, bool* swapped, GenSquares* sq) {
-  if (men.count > GenMaxMen) return false;
+namespace {
+
+// What genPlace works out from the men's kinds and colours alone, in the
+// order they are given: the storage class and, for each of its slots, the
+// given man that fills it. Captures and promotions ask for the same few
+// materials millions of times, so each one is worked out once.
+struct Placement {
+  bool known;
+  bool swapped;
+  char name[8];
+  uint8_t from[GenMaxMen];  // given man of each slot
+};
+
+// Up to three men, each of five kinds in two colours: 10^3 orders per count.
+Placement placements[GenMaxMen + 1][1000];
+
+int placementKey(const GenMen& men) {
+  int key = 0;
+  for (int i = 0; i < men.count; ++i) {
+    const int kind = static_cast<int>(std::find(menTypes, menTypes + 5, men.type[i]) - menTypes);
+    key = key * 10 + kind * 2 + men.colour[i];
+  }
+  return key;
+}
+
+void workOutPlacement(const GenMen& men, Placement* p) {
   char side[2][16];
   int n[2] = {0, 0};
   for (int i = 0; i < men.count; ++i) {
@@ -266,21 +290,36 @@ bool genPlace(const GenMen& men, char* className, bool* swapped, GenSquares* sq)
     side[c][n[c]] = '\0';
     sortMen(side[c], n[c], sorted[c]);
   }
-  genStorageName(sorted[White], sorted[Black], className, swapped);
+  genStorageName(sorted[White], sorted[Black], p->name, &p->swapped);
   GenMaterial mat;
-  genParseMaterial(className, &mat);
-  // Fill the class's slots in order; swapped storage exchanges the colours
-  // and turns the board upside down so the pawns keep their direction.
-  const int flip = *swapped ? 56 : 0;
+  genParseMaterial(p->name, &mat);
+  // Fill the class's slots in order; swapped storage exchanges the colours.
   bool used[GenMaxMen] = {false, false, false};
-  for (int c = 0; c < 2; ++c) sq->king[c ^ (*swapped ? 1 : 0)] = static_cast<uint8_t>(men.king[c] ^ flip);
   for (int slot = 0; slot < mat.men; ++slot)
     for (int i = 0; i < men.count; ++i) {
-      const int colour = men.colour[i] ^ (*swapped ? 1 : 0);
+      const int colour = men.colour[i] ^ (p->swapped ? 1 : 0);
       if (used[i] || men.type[i] != mat.type[slot] || colour != mat.colour[slot]) continue;
       used[i] = true;
-      sq->man[slot] = static_cast<uint8_t>(men.square[i] ^ flip);
+      p->from[slot] = static_cast<uint8_t>(i);
       break;
     }
+  p->known = true;
+}
+
+}  // namespace
+
+bool genPlace(const GenMen& men, char* className, bool* swapped, GenSquares* sq) {
+  if (men.count > GenMaxMen) return false;
+  for (int i = 0; i < men.count; ++i)
+    if (men.colour[i] > 1 || std::find(menTypes, menTypes + 5, men.type[i]) == menTypes + 5) return false;
+  Placement& p = placements[men.count][placementKey(men)];
+  if (!p.known) workOutPlacement(men, &p);
+  std::memcpy(className, p.name, sizeof p.name);
+  *swapped = p.swapped;
+  // Swapped storage turns the board upside down so the pawns keep their
+  // direction.
+  const int flip = p.swapped ? 56 : 0;
+  for (int c = 0; c < 2; ++c) sq->king[c ^ (p.swapped ? 1 : 0)] = static_cast<uint8_t>(men.king[c] ^ flip);
+  for (int slot = 0; slot < men.count; ++slot) sq->man[slot] = static_cast<uint8_t>(men.square[p.from[slot]] ^ flip);
   return true;
 }
