@@ -357,6 +357,29 @@ void epCapture(PlyRecord* r, int t, bool make) {
   }
 }
 
+void relocateMan(int from, int to) {
+  const int s = pos.colourOn[from], T = pos.pieceOn[from];
+  const PieceSet bit = pos.slotBitOn[from];
+  dropThreat(s, from);
+  removeAttacks[T](s, from);
+  liftMan(from, T);
+  placeMan(to, T, s, bit);
+  if (T == Pawn) {
+    pos.pawnsOnRank[s][rankOf(from)] &= ~bit;
+    pos.pawnRanksOnFile[s][fileOf(from) + 1] &= static_cast<uint8_t>(~(1 << rankOf(from)));
+    pos.pawnsOnRank[s][rankOf(to)] |= bit;
+    pos.pawnRanksOnFile[s][fileOf(to) + 1] |= static_cast<uint8_t>(1 << rankOf(to));
+  }
+  pos.hashKey ^= keyOf(T, s, from) ^ keyOf(T, s, to);
+  addAttacks[T](s, to);
+  pos.moveCount[to] = pos.moveCount[from];
+  pos.moveCount[from] = 0;
+  // Every threat value is worked out again, as a set-up does.
+  pos.dirtyPieces[0] = pos.dirtyPieces[1] = 0xFFFF;
+  refreshThreats();
+  startGameRecord();
+}
+
 void makeMove(Move m) {
   const int s = pos.sideToMove, o = s ^ 1;
   const int f = moveFrom(m), t = moveTo(m);

@@ -27,6 +27,13 @@ void makeNullMove();
 // Takes back the null move at plyTop (unmakeMove also does when it finds one).
 void unmakeNullMove();
 
+// Moves the man on `from` to the empty square `to` as a fresh set-up of the
+// new board would have it (attack tables, sets, key, threat values, a new
+// game record), without a move: no ply record, no side change, no
+// en-passant right. The man keeps its slot and its move count. For callers
+// that walk many boards differing in one man, as the table generator does.
+void relocateMan(int from, int to);
+
 // The castling part of make / unmake of the move recorded in r; the Chess960
 // bit of searchFlags says whether the move names the rook's square.
 void castleMove(PlyRecord* r, bool make);

@@ -312,15 +312,32 @@ bool kingsApart(const GenSquares& sq) {
   return df > 1 || df < -1 || dr > 1 || dr < -1;
 }
 
+// Sets up the board of the base node sq, by moving the last man when
+// that is all that differs from the board set up before (onBoard): the
+// last man's digit changes fastest, so this is the common case, and it is
+// much cheaper than building the board again.
+void setUpNext(const GenMaterial& mat, const GenSquares& sq, GenSquares* onBoard, bool* boardSet) {
+  const int last = mat.men - 1;
+  bool onlyLastMoved = *boardSet && last >= 0 && sq.king[White] == onBoard->king[White] &&
+                       sq.king[Black] == onBoard->king[Black] && pos.colourOn[sq.man[last]] == NoColour;
+  for (int i = 0; i < last && onlyLastMoved; ++i) onlyLastMoved = sq.man[i] == onBoard->man[i];
+  if (onlyLastMoved) relocateMan(onBoard->man[last], sq.man[last]);
+  else setUpBoard(mat, sq, White, 0);
+  *onBoard = sq;
+  *boardSet = true;
+}
+
 // Both sides to move share the squares, the node number and one set-up.
 // Returns false when a smaller class was missing.
 bool judgeBaseNodes(uint64_t first, uint64_t last) {
   const GenMaterial& mat = *work.mat;
+  GenSquares onBoard;
+  bool boardSet = false;
   for (uint64_t node = first; node < last && !work.missingClass; ++node) {
     GenSquares sq;
     genDecode(mat, node, &sq);
     if (!squaresDistinct(mat, sq) || !kingsApart(sq) || !genIsCanonical(mat, sq, node)) continue;
-    setUpBoard(mat, sq, White, 0);
+    setUpNext(mat, sq, &onBoard, &boardSet);
     for (int side = 0; side < 2; ++side)
       if (!judgeNode(sq, node, side, &levelOf(side, node), &countOf(side, node))) {
         levelOf(side, node) = 0;

@@ -194,3 +194,32 @@ TEST(BoardInvariants, Chess960GamesCastleBothWays) {
   playRandomGames("5rk1/pppppppp/8/8/8/8/PPPPPPPP/5RK1 w Ff - 0 1", 2, 30, 9, false);
   searchFlags &= ~Chess960Flag;
 }
+
+// The table generator walks boards by moving one man to another empty
+// square; each board must be what a fresh set-up gives. Men of every kind
+// go back and forth between random squares (pawns off the end ranks),
+// across each other's lines and next to the kings, and makes from the
+// moved board must still check out.
+TEST(BoardInvariants, RelocatedMenLeaveAFreshBoard) {
+  std::mt19937 rng(11);
+  for (const char* fen : {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w - - 0 1",
+                          "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", "4k3/8/8/3q4/8/2B5/8/R3K3 b - - 0 1"}) {
+    loadFen(fen);
+    for (int step = 0; step < 300; ++step) {
+      std::vector<int> men, empty;
+      for (int q = 0; q < 64; ++q) {
+        if (pos.colourOn[q] == NoColour) empty.push_back(q);
+        else if (pos.pieceOn[q] != King) men.push_back(q);
+      }
+      const int from = men[rng() % men.size()];
+      int to = empty[rng() % empty.size()];
+      if (pos.pieceOn[from] == Pawn && (rankOf(to) == 0 || rankOf(to) == 7)) continue;
+      relocateMan(from, to);
+      expectFresh(fen);
+      if (::testing::Test::HasFatalFailure()) return;
+      // A board with the side not to move in check is fine to walk over
+      // but has no moves to try.
+      if (pos.attackTable[pos.sideToMove].sq[kingSquare(pos.sideToMove ^ 1)].directCounts == 0) exploreFrom(rng, 0);
+    }
+  }
+}
