@@ -360,6 +360,7 @@ void epCapture(PlyRecord* r, int t, bool make) {
 void relocateMan(int from, int to) {
   const int s = pos.colourOn[from], T = pos.pieceOn[from];
   const PieceSet bit = pos.slotBitOn[from];
+  pos.dirtyPieces[0] = pos.dirtyPieces[1] = 0;
   dropThreat(s, from);
   removeAttacks[T](s, from);
   liftMan(from, T);
@@ -372,11 +373,11 @@ void relocateMan(int from, int to) {
   }
   pos.hashKey ^= keyOf(T, s, from) ^ keyOf(T, s, to);
   addAttacks[T](s, to);
+  markIfAttacked(s, to, bit);
   pos.moveCount[to] = pos.moveCount[from];
   pos.moveCount[from] = 0;
-  // Every threat value is worked out again, as a set-up does.
-  pos.dirtyPieces[0] = pos.dirtyPieces[1] = 0xFFFF;
-  refreshThreats();
+  // The attack updates marked the men whose threat value may have changed.
+  if (pos.dirtyPieces[0] | pos.dirtyPieces[1]) refreshThreats();
   startGameRecord();
 }
 
