@@ -309,12 +309,12 @@ void workOutPlacement(const GenMen& men, Placement* p) {
 }  // namespace
 
 bool genPlace(const GenMen& men, char* className, bool* swapped, GenSquares* sq) {
-  if (men.count > GenMaxMen) return false;
+  if (men.count < 0 || men.count > GenMaxMen) return false;
   for (int i = 0; i < men.count; ++i)
     if (men.colour[i] > 1 || std::find(menTypes, menTypes + 5, men.type[i]) == menTypes + 5) return false;
   Placement& p = placements[men.count][placementKey(men)];
   if (!p.known) workOutPlacement(men, &p);
-  std::memcpy(className, p.name, sizeof p.name);
+  std::memcpy(className, p.name, std::strlen(p.name) + 1);
   *swapped = p.swapped;
   // Swapped storage turns the board upside down so the pawns keep their
   // direction.
