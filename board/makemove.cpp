@@ -288,6 +288,27 @@ inline void restoreFromRecord(const PlyRecord* r) {
 
 }  // namespace
 
+// The upper half of the key after m: the half that picks the position's
+// transposition-table bucket and evaluation-cache entry. The en-passant and
+// castling-right keys live in the lower half, so only the men moved,
+// taken and promoted count here.
+uint32_t keyHighAfter(Move m) {
+  const int s = pos.sideToMove, o = s ^ 1;
+  const int f = moveFrom(m), t = moveTo(m);
+  uint64_t key = pos.hashKey;
+  if ((m & KindMask) == CastleKind) {
+    const CastleSquares c = castleSquares(s, m);
+    key ^= keyOf(King, s, c.kingFrom) ^ keyOf(King, s, c.kingTo) ^ keyOf(Rook, s, c.rookFrom) ^ keyOf(Rook, s, c.rookTo);
+    return static_cast<uint32_t>(key >> 32);
+  }
+  const int T = pos.pieceOn[f], V = pos.pieceOn[t];
+  const int P = isPromotion(m) ? promotionType[(m >> 12) & 7] : T;
+  key ^= keyOf(T, s, f) ^ keyOf(P, s, t);
+  if (V) key ^= keyOf(V, o, t);
+  if ((m & KindMask) == EnPassantKind) key ^= keyOf(Pawn, o, s == White ? t - 8 : t + 8);
+  return static_cast<uint32_t>(key >> 32);
+}
+
 // The castling part of make and unmake. On make the old move counts of the
 // two destinations are kept in the record (byte 6 and the captured-slot word,
 // which castling does not otherwise use) so that unmake restores them.

@@ -17,6 +17,8 @@ extern uint32_t rootPly;
 extern uint32_t fiftyMoveLimit;
 
 void makeMove(Move m);
+// The upper half of the hash key the position will have after m.
+uint32_t keyHighAfter(Move m);
 // Takes back the move at plyTop, which the last makeMove at this ply made:
 // the attack tables and threat values come back from what that make saved.
 void unmakeMove();

@@ -183,7 +183,7 @@ inline int fullModeBonus(int s, uint32_t flags, int cls) {
 
 int evaluate(int s, int ply, int depth, int alpha, int beta) {
   const int o = s ^ 1;
-  evalCachePrefetch(s);
+  evalCachePrefetch(s, static_cast<uint32_t>(pos.hashKey >> 32));
   if (ply >= MaxPly - 1) depth = EvalFullDepth;
   const bool fullMode = depth == EvalFullDepth;
   PlyRecord* rec = pos.plyTop;

@@ -94,10 +94,10 @@ void evalCacheForget();
 bool evalCacheResize(uint32_t entries);
 // Empties both tables.
 void evalCacheClear();
-// Starts loading the entry of the current position for `side` to move, so
-// that a later evaluate finds it in the processor cache (call after make).
-inline void evalCachePrefetch(int side) {
-  if (evalCacheMask) __builtin_prefetch(&evalCache[side][static_cast<uint32_t>(pos.hashKey >> 32) & evalCacheMask]);
+// Starts loading the entry of a position with `side` to move and the given
+// upper key half, so that a later evaluate finds it in the processor cache.
+inline void evalCachePrefetch(int side, uint32_t keyHigh) {
+  if (evalCacheMask) __builtin_prefetch(&evalCache[side][keyHigh & evalCacheMask]);
 }
 
 // ---------------------------------------------------------------------------

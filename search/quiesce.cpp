@@ -389,8 +389,8 @@ int quiescence(int ply, int qdepth, int alpha, int beta, uint32_t nodeFlags) {
       if (base > -7700) best = std::max(best, std::min(base + key, alpha));
       continue;
     }
+    prefetchChild(plain);
     makeMove(plain);
-    prefetchChild();
     if (moverLeftKingInCheck()) {
       unmakeMove();
       sm.key = IllegalKey;

@@ -256,8 +256,8 @@ int moveLoop(Node& n, int passDepth) {
       continue;
     }
 
+    prefetchChild(plain);
     makeMove(plain);
-    prefetchChild();
     if (moverLeftKingInCheck()) {
       unmakeMove();
       sm.key = IllegalKey;

@@ -79,8 +79,8 @@ inline TTEntry* ttBucket(int side, uint64_t key) {
   return ttTable[side] + i;
 }
 
-// Starts loading the bucket of the current position for `side` to move, so
-// that the probe of the node just made finds it in the processor cache.
-inline void ttPrefetch(int side) {
-  if (ttTable[side]) __builtin_prefetch(ttBucket(side, pos.hashKey));
+// Starts loading the bucket of a position with `side` to move and the
+// given upper key half, so that its probe finds it in the processor cache.
+inline void ttPrefetch(int side, uint32_t keyHigh) {
+  if (ttTable[side]) __builtin_prefetch(ttBucket(side, uint64_t{keyHigh} << 32));
 }

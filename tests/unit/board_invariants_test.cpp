@@ -1,6 +1,7 @@
 // Random games checked against from-scratch rebuilds: after every make and
 // unmake the attack tables, key, material, signature, threat values and
-// piece sets must equal a fresh computation, and both ways of unmaking
+// piece sets must equal a fresh computation (and the key's upper half the
+// one foreseen before the move), and both ways of unmaking
 // (copying the saved tables back, retracing the updates) must give back the
 // position record bit for bit.
 #include <gtest/gtest.h>
@@ -93,7 +94,9 @@ void exploreFrom(std::mt19937& rng, int depth) {
   const std::vector<Move> moves = legalMoves();
   const Snapshot before = snapshot();
   for (Move m : moves) {
+    const uint32_t predictedHigh = keyHighAfter(m);
     makeMove(m);
+    ASSERT_EQ(predictedHigh, pos.hashKey >> 32) << "key foreseen for move " << m;
     expectFresh("after make");
     if (::testing::Test::HasFatalFailure()) {
       ADD_FAILURE() << "move " << m;
