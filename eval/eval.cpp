@@ -390,6 +390,7 @@ void updatePhase() {
 }
 
 int mainEvaluation(int s, int strong, int cls) {
+  pawnEntryPrefetch();
   threatBest[0] = threatBest[1] = threatSecond[0] = threatSecond[1] = 0;
   if (pos.material[White] != lastMaterial[White] || pos.material[Black] != lastMaterial[Black])
     updatePhase();

@@ -358,12 +358,17 @@ inline uint64_t pawnRanksOf(int side) {
   return v;
 }
 
+// Where the structure of pawn ranks w and b is kept.
+inline PawnEntry& pawnSlot(uint64_t w, uint64_t b) {
+  const uint64_t mix = (w * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
+  return pawnEntries[(mix >> 40) & (PawnEntries - 1)];
+}
+
 // The entry of the current pawn structure, filled when it is not there.
 const PawnEntry& pawnEntry() {
   const uint64_t w = pawnRanksOf(White), b = pawnRanksOf(Black);
   const uint8_t wings[4] = {castledWings[White], castledWings[Black], attackWing[White], attackWing[Black]};
-  const uint64_t mix = (w * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
-  PawnEntry& entry = pawnEntries[(mix >> 40) & (PawnEntries - 1)];
+  PawnEntry& entry = pawnSlot(w, b);
   if (entry.used && entry.ranks[0] == w && entry.ranks[1] == b && std::memcmp(entry.wings, wings, 4) == 0)
     return entry;
   entry.used = true;
@@ -465,6 +470,12 @@ int sidePawns(const PawnContext& x, const PawnSideNotes& notes) {
 }  // namespace
 
 void pawnCacheClear() { std::memset(pawnEntries, 0, sizeof pawnEntries); }
+
+void pawnEntryPrefetch() {
+  const uintptr_t first = reinterpret_cast<uintptr_t>(&pawnSlot(pawnRanksOf(White), pawnRanksOf(Black)));
+  for (uintptr_t line = first & ~uintptr_t{63}; line < first + sizeof(PawnEntry); line += 64)
+    __builtin_prefetch(reinterpret_cast<const void*>(line));
+}
 
 int pawnTerm(int whiteToMove) {
   bishopColourPawns[0][0] = bishopColourPawns[0][1] = bishopColourPawns[1][0] = bishopColourPawns[1][1] = 0;

@@ -71,6 +71,9 @@ int pieceTerm();
 int pawnTerm(int whiteToMove);
 // Forgets every pawn structure the pawn term has kept.
 void pawnCacheClear();
+// Starts loading the pawn-structure entry of the current pawns, so that the
+// pawn term finds it in the processor cache after the king and threat terms.
+void pawnEntryPrefetch();
 int kingTerm();
 // Pawn-shelter penalty of side c's king (0 when the enemy has no rook or queen).
 int kingShelter(int c);
