@@ -1,5 +1,5 @@
 // The search driver through the engine's own command handlers: mates,
-// decided root moves, draws, searchmoves, legality of every reported move,
+// decided root moves, draws, legality of every reported move,
 // and the ply bound of the tree search.
 #include <gtest/gtest.h>
 
@@ -23,6 +23,7 @@
 #include "search/search.h"
 #include "search/think.h"
 #include "search/tt.h"
+#include "test_support.h"
 
 namespace {
 
@@ -67,8 +68,7 @@ class Driver : public ::testing::Test {
   }
   static std::vector<std::string> pvLinesOf(const std::string& out) {
     std::vector<std::string> v;
-    std::istringstream in(out);
-    for (std::string l; std::getline(in, l);)
+    for (const std::string& l : testsupport::linesOf(out))
       if (l.rfind("info ", 0) == 0 && l.find(" pv ") != std::string::npos) v.push_back(l);
     return v;
   }
@@ -92,12 +92,7 @@ class Driver : public ::testing::Test {
   }
 };
 
-std::vector<std::string> pvMoves(const std::string& line) {
-  std::vector<std::string> v;
-  std::istringstream in(line.substr(line.find(" pv ") + 4));
-  for (std::string m; in >> m;) v.push_back(m);
-  return v;
-}
+std::vector<std::string> pvMoves(const std::string& line) { return testsupport::words(line.substr(line.find(" pv ") + 4)); }
 
 TEST_F(Driver, DepthLimitPrintsEveryIterationOnce) {
   const std::string out = run("go depth 3");
@@ -282,17 +277,6 @@ TEST_F(Driver, NoLegalMoveAnswersTheNullMoveAtOnce) {
     EXPECT_EQ(nodeCount, 0u) << "nothing is searched";
     EXPECT_TRUE(pvLinesOf(out).empty()) << out;
   }
-}
-
-TEST_F(Driver, SearchMovesRestrictAndAListWithoutALegalMoveIsIgnored) {
-  EXPECT_EQ(bestMoveOf(run("go depth 4 searchmoves a2a3")), "a2a3");
-  const std::string two = bestMoveOf(run("go depth 3 searchmoves h2h3 a2a3"));
-  EXPECT_TRUE(two == "h2h3" || two == "a2a3") << two;
-  const std::string out = run("go depth 3 searchmoves e2e5 e1e2");
-  const std::string best = bestMoveOf(out);
-  EXPECT_NE(best, "0000") << "no listed move is legal: the list is ignored, not a stalemate\n" << out;
-  std::string bad;
-  EXPECT_TRUE(legalLine({best}, &bad)) << best;
 }
 
 TEST_F(Driver, FiftyMoveAndRepetitionDrawsScoreTheDrawValue) {
