@@ -183,7 +183,10 @@ TEST(BookBuild, RecordsCarryTheEnginesKeysAndTheGameFilter) {
   EXPECT_LT(book[0].key, book[1].key);
 }
 
-TEST(BookBuild, TheEnginePlaysFromABookOfMasterGames) {
+// A book of master games passes the file check whole and fails it out of
+// order. The engine playing from such a book under a clock is checked end
+// to end.
+TEST(BookBuild, AMasterGamesBookPassesTheFileCheckAndDisorderFailsIt) {
   BookBuildCounts counts;
   const std::vector<BookEntry> book = buildBook(read("carlsen-pgnmentor-2851.pgn"), 24, 2, &counts);
   ASSERT_FALSE(book.empty()) << "no games read from " << gamesDir;
@@ -192,23 +195,6 @@ TEST(BookBuild, TheEnginePlaysFromABookOfMasterGames) {
   ASSERT_TRUE(writeBookFile(path, book));
   std::string problem;
   EXPECT_EQ(checkBookFile(path, &problem), static_cast<long>(book.size())) << problem;
-
-  snprintf(bookFileName, sizeof bookFileName, "%s", path.c_str());
-  ASSERT_TRUE(bookOpen());
-  newGame();
-  Move legal[MaxMovesPerPly];
-  ScoredMove list[MaxMovesPerPly];
-  const int n = generateLegalMoves(legal);
-  for (int i = 0; i < n; ++i) list[i] = {legal[i], 0};
-  const uint32_t tournament = OptOwnBook | (4u << OptBookStyleShift);
-  for (int k = 0; k < 20; ++k) {
-    lastBookPly = -1;
-    const Move m = bookProbe(tournament, list, list + n) & FromToMask;
-    EXPECT_TRUE(m == makeMoveWord(12, 28, 0) || m == makeMoveWord(11, 27, 0) || m == makeMoveWord(6, 21, 0) ||
-                m == makeMoveWord(10, 26, 0))
-        << "a main first move, not " << m;
-  }
-  bookClose();
 
   std::vector<BookEntry> shuffled = book;
   std::swap(shuffled.front(), shuffled.back());
