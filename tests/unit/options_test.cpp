@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include "engine/edition.h"
 #include "engine/options.h"
 #include "engine/uci.h"
+#include "test_support.h"
 
 namespace {
 
@@ -227,24 +229,14 @@ TEST(EloTable, KnownPointsAndConsistencyOverTheWholeTable) {
 
 class BookFileTest : public OptionsTest {
  protected:
-  std::string folder;
-  void SetUp() override {
-    OptionsTest::SetUp();
-    char pattern[] = "/tmp/braxen-book-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
-  }
+  testsupport::TempFolder folder{"braxen-book"};
   void TearDown() override {
     bookClose();
-    std::string cmd = "rm -rf '" + folder + "'";
-    EXPECT_EQ(system(cmd.c_str()), 0);
     OptionsTest::TearDown();
   }
   std::string Write(const char* name, const std::string& bytes) {
-    const std::string path = folder + "/" + name;
-    FILE* f = fopen(path.c_str(), "wb");
-    EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    fclose(f);
+    const std::string path = folder.path + "/" + name;
+    EXPECT_TRUE(std::ofstream(path, std::ios::binary) << bytes) << path;
     return path;
   }
   std::string SetBook(const std::string& path) {

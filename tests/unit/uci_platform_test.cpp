@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "test_support.h"
 
 namespace {
 
@@ -21,15 +22,12 @@ bool isFolder(const std::string& path) {
 class DataFolderEnv : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/braxen-unit-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root = pattern;
+    ASSERT_FALSE(root.empty());
     for (int i = 0; i < 3; i++) hadValue[i] = getenv(names[i]) != nullptr, saved[i] = hadValue[i] ? getenv(names[i]) : "";
   }
   void TearDown() override {
     set(hadValue[0] ? saved[0].c_str() : nullptr, hadValue[1] ? saved[1].c_str() : nullptr,
         hadValue[2] ? saved[2].c_str() : nullptr);
-    ASSERT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
   }
   void set(const char* appdata, const char* xdg, const char* home) {
     const char* values[3] = {appdata, xdg, home};
@@ -40,7 +38,8 @@ class DataFolderEnv : public ::testing::Test {
     platformDataFolder(out, sizeof out);
     return out;
   }
-  std::string root;
+  testsupport::TempFolder temp{"braxen-unit"};
+  const std::string root = temp.path;
   const char* names[3] = {"APPDATA", "XDG_DATA_HOME", "HOME"};
   std::string saved[3];
   bool hadValue[3];
