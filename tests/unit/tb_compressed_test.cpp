@@ -98,11 +98,10 @@ TEST_F(CompressedTables, BrokenFilesAreFatalWithTheirMessage) {
   flipped[big32(good, 64) - 2] ^= 0x04;
   Bytes shortBy1 = table;
   shortBy1.pop_back();
-  // message: after the folder name.
+  // message: after the folder name. A header cut short (a read error) is
+  // checked end to end.
   struct Case { const char* name; Bytes file; std::string message; };
   const Case cases[] = {
-      {"header cut short", Bytes(good.begin(), good.begin() + 70),
-       "read error\n*** Unable to read tbBroken/kqk.nbw.emd - 2 "},
       {"checksum bit flipped", flipped, "file broken\n*** Unable to read tbBroken/kqk.nbw.emd - 6 "},
       {"4096-byte blocks", compressed(table, 12), "*** tbBroken/kqk.nbw.emd: Unsupported block size 4096\n"},
       {"one entry missing", compressed(shortBy1), "*** tbBroken/kqk.nbw.emd corrupted "},
