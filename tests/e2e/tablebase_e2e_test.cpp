@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 
@@ -55,6 +56,18 @@ class TablebaseEngine : public EngineTest {
     }
     return hits;
   }
+  // Each position searched to depth 10 ends on the stored mate in 6, with table hits.
+  void expectStoredMate(std::initializer_list<const char*> positions) {
+    for (const char* position : positions) {
+      ASSERT_TRUE(e.send(position));
+      const GoReply r = go(e, "go depth 10");
+      ASSERT_FALSE(r.bestLine.empty()) << position << "\n" << e.transcript();
+      const std::vector<long long> mates = r.scores("mate");
+      ASSERT_FALSE(mates.empty()) << position << "\n" << e.transcript();
+      EXPECT_EQ(mates.back(), 6) << position;
+      EXPECT_GT(tbhits(r), 0) << position;
+    }
+  }
 };
 
 // Every move leads to a stored loss in 5 for the opponent: the root's
@@ -63,15 +76,7 @@ TEST_F(TablebaseEngine, StoredDistanceBecomesTheMateScore) {
   writeWinningTables("kqk");
   writeWinningTables("krk");
   ASSERT_TRUE(e.send("setoption name NalimovPath value " + tables()));
-  for (const char* position : {kqkWhite, kqkSwapped, krkWhite}) {
-    ASSERT_TRUE(e.send(position));
-    const GoReply r = go(e, "go depth 10");
-    ASSERT_FALSE(r.bestLine.empty()) << e.transcript();
-    const std::vector<long long> mates = r.scores("mate");
-    ASSERT_FALSE(mates.empty()) << position << "\n" << e.transcript();
-    EXPECT_EQ(mates.back(), 6) << position;
-    EXPECT_GT(tbhits(r), 0) << position;
-  }
+  expectStoredMate({kqkWhite, kqkSwapped, krkWhite});
   // Without "Use Tablebases" nothing is probed.
   ASSERT_TRUE(e.send("setoption name Use Tablebases value false"));
   ASSERT_TRUE(e.send(krkWhite));
@@ -111,14 +116,7 @@ TEST_F(TablebaseEngine, CompressedTablesScoreLikeTheirOriginals) {
   }
   EXPECT_NE(toolOutput("tb verify " + tables()).find("registered 2 files, up to 3 men"), std::string::npos);
   ASSERT_TRUE(e.send("setoption name NalimovPath value " + tables()));
-  for (const char* position : {kqkWhite, kqkSwapped}) {
-    ASSERT_TRUE(e.send(position));
-    const GoReply r = go(e, "go depth 10");
-    const std::vector<long long> mates = r.scores("mate");
-    ASSERT_FALSE(mates.empty()) << position << "\n" << e.transcript();
-    EXPECT_EQ(mates.back(), 6) << position;
-    EXPECT_GT(tbhits(r), 0) << position;
-  }
+  expectStoredMate({kqkWhite, kqkSwapped});
 }
 
 // A compressed file whose header is cut short ends the engine at

@@ -52,17 +52,15 @@ TEST_F(TbGenerate, EveryFileHasItsSizeAndAMissingFolderIsRefused) {
   EXPECT_NE(status, 0) << "six men are beyond the generator";
 }
 
+// "tb probe" on the tables in path says the side to move wins in mateIn.
+void expectProbedWin(const std::string& fen, int mateIn, const std::string& path) {
+  const std::string out = toolOutput("tb probe '" + fen + "' --path " + path);
+  EXPECT_NE(out.find("result: win in " + std::to_string(mateIn) + "\n"), std::string::npos) << fen << "\n" << out;
+}
+
 TEST_F(TbGenerate, ProbeReadsTheOraclesDistanceInBothColourOrders) {
-  for (const Ending& e : endings) {
-    int status = -1;
-    std::string out = toolOutput(std::string("tb probe '") + e.fen + "' --path " + dir, &status);
-    EXPECT_NE(out.find("result: win in " + std::to_string(e.mateIn) + "\n"), std::string::npos) << e.fen << out;
-  }
-  // Colours reversed: Black mates in 10 with the queen.
-  int status = -1;
-  const std::string out =
-      toolOutput("tb probe 'k7/1q6/8/8/5K2/8/8/8 b - - 0 1' --path " + dir, &status);
-  EXPECT_NE(out.find("result: win in 10\n"), std::string::npos) << out;
+  for (const Ending& e : endings) expectProbedWin(e.fen, e.mateIn, dir);
+  expectProbedWin("k7/1q6/8/8/5K2/8/8/8 b - - 0 1", 10, dir);  // colours reversed: Black mates with the queen
 }
 
 // --compress writes the compressed form of every file asked for, also of
@@ -75,11 +73,8 @@ TEST_F(TbGenerate, CompressedCopiesGiveTheSameResults) {
   ASSERT_EQ(std::system(("mkdir -p '" + packed + "' && mv '" + dir + "'/*.emd '" + packed + "'").c_str()), 0);
   out = toolOutput("tb decode " + packed + "/kpk.nbw.emd " + dir + "/kpk.nbw", &status);
   EXPECT_NE(out.find("identical to the original"), std::string::npos) << out;
-  for (const Ending& e : endings) {
-    if (e.mateIn == 33) continue;  // kbnk was not asked for
-    out = toolOutput(std::string("tb probe '") + e.fen + "' --path " + packed, &status);
-    EXPECT_NE(out.find("result: win in " + std::to_string(e.mateIn) + "\n"), std::string::npos) << e.fen << out;
-  }
+  for (const Ending& e : endings)
+    if (e.mateIn != 33) expectProbedWin(e.fen, e.mateIn, packed);  // kbnk was not asked for
 }
 
 TEST_F(TbGenerate, TheEngineReportsTheStoredMateAndItsTableHits) {
