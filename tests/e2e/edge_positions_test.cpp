@@ -33,38 +33,6 @@ TEST_F(EdgePositions, FullListsAndManyMenOfAKindAtDepthSix) {
   }
 }
 
-TEST_F(EdgePositions, RefusedBoardsKeepThePreviousPosition) {
-  const std::string previous = "fen 4k3/8/8/8/8/8/4P3/4K3 w - - 0 1";
-  const char* refused[] = {
-      "QQQQQQQQ/QQ6/8/8/8/8/8/4K2k b - - 0 1",  // ten queens
-      "4k3/8/8/8/8/8/nnnn4/bbb1K3 b - - 0 1",   // the king of the side not to move is attacked
-      "4k2P/8/8/8/8/8/8/4K3 w - - 0 1",         // pawn on the last rank
-      "4k3/8/8/8/8/8/8/p3K3 b - - 0 1",         // pawn on the first rank
-  };
-  ASSERT_TRUE(e.send("position " + previous));
-  for (const char* fen : refused) {
-    ASSERT_TRUE(e.send(std::string("position fen ") + fen));
-    // Only a move of the old position is legal here.
-    EXPECT_EQ(oracle.checkReply(previous, go(e, "go depth 3")), "") << fen << "\n" << e.transcript();
-  }
-}
-
-TEST_F(EdgePositions, HundredsOfReversiblePliesThenASearch) {
-  // Knights out and back: 600 plies bring the start position back 150 times;
-  // the search may call it a draw, but it must move.
-  auto shuffle = [](int plies) {
-    const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
-    std::string moves = "startpos moves";
-    for (int i = 0; i < plies; i++) moves += std::string(" ") + cycle[i % 4];
-    return moves;
-  };
-  searchAndCheck(shuffle(600), "go depth 4");
-  searchAndCheck(shuffle(601), "go depth 4");  // Black to move
-  // The same game continued ply by ply, as a GUI sends it.
-  std::string game = shuffle(596);
-  for (const char* m : {" b1c3", " b8c6", " c3b1", " c6b8", " e2e4"}) searchAndCheck(game += m, "go depth 3");
-}
-
 TEST_F(EdgePositions, LongRandomGameThenASearch) {
   // A random legal game from the oracle's lists, 520 plies unless it ends
   // earlier (then the next seed); the engine searches at several points.

@@ -186,11 +186,6 @@ TEST_F(UciCommands, SetOptionRoundTripsThroughALaterUci) {
   EXPECT_EQ(optionLine(reply, "Playing Style"),
             "option name Playing Style type combo default Solid var Active var Aggressive var Solid");
   EXPECT_EQ(optionLine(reply, "MultiPV"), "option name MultiPV type spin min 1 max 127 default 4");
-  for (const char* v : {"100", "-100"}) {
-    ASSERT_TRUE(e.send(std::string("setoption name Braxen Draw Value value ") + v));
-    EXPECT_EQ(optionLine(uciReply(e), "Braxen Draw Value"),
-              std::string("option name Braxen Draw Value type spin min -100 max 100 default ") + v);
-  }
 
   // A new book file reports its status at once.
   ASSERT_TRUE(e.send("setoption name Book File value x.bxk"));
