@@ -26,6 +26,19 @@ const Move e2e4 = makeMoveWord(12, 28, 0);
 
 std::string fileBytes() { return testsupport::fileText(editionLearnFile); }
 
+// A learning file of the given number of records of other positions, each
+// with eviction priority 10.
+void writeLearnFile(int records) {
+  std::ofstream out(editionLearnFile, std::ios::binary);
+  const unsigned char magic[4] = {0x54, 0xF3, 0x85, 0x4A};
+  out.write(reinterpret_cast<const char*>(magic), 4);
+  for (int i = 0; i < records; ++i) {
+    const unsigned char r[16] = {static_cast<unsigned char>(i), static_cast<unsigned char>(i >> 8), 0x5A, 0, 1, 2, 3, 4,
+                                 0, 0, 0, 0, 10, 0, 0xC0, 0x8A};
+    out.write(reinterpret_cast<const char*>(r), 16);
+  }
+}
+
 class PositionLearning : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -90,17 +103,7 @@ TEST_F(PositionLearning, TheFileRoundTripsAndSavingTwiceChangesNothing) {
 }
 
 TEST_F(PositionLearning, AFullFileKeepsItsMorePreciousRecords) {
-  // 4096 records of other positions, each with eviction priority 10.
-  {
-    std::ofstream out(editionLearnFile, std::ios::binary);
-    const unsigned char magic[4] = {0x54, 0xF3, 0x85, 0x4A};
-    out.write(reinterpret_cast<const char*>(magic), 4);
-    for (int i = 0; i < LearnFileCapacity; ++i) {
-      unsigned char r[16] = {static_cast<unsigned char>(i), static_cast<unsigned char>(i >> 8), 0x5A, 0, 1, 2, 3, 4,
-                             0, 0, 0, 0, 10, 0, 0xC0, 0x8A};
-      out.write(reinterpret_cast<const char*>(r), 16);
-    }
-  }
+  writeLearnFile(LearnFileCapacity);
   const std::string full = fileBytes();
   searched(100, 40, 100);  // priority: ply 1 - depth 10 + 64 = 55, above every stored one
   learnSave();
@@ -123,18 +126,8 @@ TEST_F(PositionLearning, AFullFileKeepsItsMorePreciousRecords) {
 // time.
 TEST_F(PositionLearning, AKillDuringTheSaveLeavesTheOldOrTheNewFile) {
   ASSERT_TRUE(ttAllocate(64));  // a small table: the child spends its time on the file
-  std::string old;
-  {
-    std::ofstream out(editionLearnFile, std::ios::binary);
-    const unsigned char magic[4] = {0x54, 0xF3, 0x85, 0x4A};
-    out.write(reinterpret_cast<const char*>(magic), 4);
-    for (int i = 0; i < LearnFileCapacity - 1; ++i) {
-      unsigned char r[16] = {static_cast<unsigned char>(i), static_cast<unsigned char>(i >> 8), 0x5A, 0, 1, 2, 3, 4,
-                             0, 0, 0, 0, 10, 0, 0xC0, 0x8A};
-      out.write(reinterpret_cast<const char*>(r), 16);
-    }
-  }
-  old = fileBytes();
+  writeLearnFile(LearnFileCapacity - 1);
+  const std::string old = fileBytes();
   searched(100, 40, 100);
   learnSave();
   const std::string saved = fileBytes();
