@@ -1,13 +1,10 @@
 // The table generator against an independent oracle: 3-4-men positions
 // with exact distance to mate from another tablebase family, and
 // hand-picked ones (longest mates, en passant). Tables are made here.
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <random>
 #include <fstream>
@@ -15,6 +12,7 @@
 #include <string>
 
 #include "board_support.h"
+#include "e2e/engine_process.h"
 #include "test_support.h"
 #include "engine/options.h"
 #include "tablebase/tablebase.h"
@@ -229,54 +227,18 @@ TEST(TbFiveMen, FilesAgreeWithTheHandPickedOracle) {
 
 namespace {
 
-// A stockfish child process on two pipes.
-struct StockfishPipe {
-  pid_t pid = -1;
-  FILE* toChild = nullptr;
-  FILE* fromChild = nullptr;
-
-  bool start() {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return false;
-    pid = fork();
-    if (pid == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      execl("/usr/games/stockfish", "stockfish", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    toChild = fdopen(in[1], "w");
-    fromChild = fdopen(out[0], "r");
-    return pid > 0 && toChild && fromChild;
+// The mate distance of stockfish's deepest report on the position (+ mates,
+// - is mated), 0 when the last report is a centipawn score.
+int stockfishMate(EngineProcess& sf, const std::string& fen, int depth) {
+  EXPECT_TRUE(sf.send("position fen " + fen));
+  const GoReply reply = go(sf, "go depth " + std::to_string(depth), 300000);
+  int mate = 0;
+  for (const std::string& l : reply.infoLines) {
+    const size_t at = l.find(" score ");
+    if (at != std::string::npos) mate = l.compare(at, 12, " score mate ") == 0 ? std::atoi(l.c_str() + at + 12) : 0;
   }
-  ~StockfishPipe() {
-    if (toChild) {
-      std::fputs("quit\n", toChild);
-      std::fclose(toChild);
-    }
-    if (fromChild) std::fclose(fromChild);
-    if (pid > 0) waitpid(pid, nullptr, 0);
-  }
-  // The mate distance of the deepest report (+ mates, - is mated), 0 when
-  // the last report is a centipawn score.
-  int mateAfter(const std::string& fen, int depth) {
-    std::fprintf(toChild, "position fen %s\ngo depth %d\n", fen.c_str(), depth);
-    std::fflush(toChild);
-    char line[4096];
-    int mate = 0;
-    while (std::fgets(line, sizeof line, fromChild)) {
-      if (std::strncmp(line, "bestmove", 8) == 0) break;
-      const char* score = std::strstr(line, " score ");
-      if (!score) continue;
-      mate = std::strncmp(score, " score mate ", 12) == 0 ? std::atoi(score + 12) : 0;
-    }
-    return mate;
-  }
-};
+  return mate;
+}
 
 std::string fenOf(const GenMaterial& mat, const GenSquares& sq, int side) {
   char board[64] = {};
@@ -292,8 +254,8 @@ std::string fenOf(const GenMaterial& mat, const GenSquares& sq, int side) {
 TEST_F(TbGenerator, StockfishNeverFindsAShorterMateOrTheOppositeResult) {
   const bool longRun = std::getenv("BRAXEN_LONG_TESTS") != nullptr;
   const int wanted = longRun ? 1000 : 12;
-  StockfishPipe sf;
-  ASSERT_TRUE(sf.start()) << "/usr/games/stockfish is the referee (apt-get install -y stockfish)";
+  EngineProcess sf;
+  ASSERT_TRUE(sf.start(OraclePath) && sf.handshake()) << OraclePath << " is the referee (apt-get install -y stockfish)";
   testsupport::Lcg rng{20261207};
   auto next = [&rng] { return uint64_t(rng.next()); };
   int checked = 0;
@@ -309,7 +271,7 @@ TEST_F(TbGenerator, StockfishNeverFindsAShorterMateOrTheOppositeResult) {
     genDecode(table->mat, node, &sq);
     const int moves = d % 2 ? (d + 1) / 2 : -d / 2;
     const std::string fen = fenOf(table->mat, sq, side);
-    const int mate = sf.mateAfter(fen, 2 * std::abs(moves) + 6);
+    const int mate = stockfishMate(sf, fen, 2 * std::abs(moves) + 6);
     if (moves > 0) {
       EXPECT_GE(mate, 0) << fen << " table: mates in " << moves;
       if (mate > 0) EXPECT_GE(mate, moves) << fen;
