@@ -1,8 +1,8 @@
 // Searches of positions at the edge of what chess allows, through the real
-// program: a full 218-move list, nine queens, many promotions, games
-// hundreds of plies long, board traps and stops in the middle of a root
-// move. Every move the engine names (best, ponder, each pv) is checked by an
-// independent move generator.
+// program: a full 218-move list, nine queens, many promotions, the perft
+// suites' tangles, games hundreds of plies long, board traps and stops in
+// the middle of a root move. Every move the engine names (best, ponder,
+// each pv) is checked by an independent move generator.
 #include <random>
 
 #include "e2e/engine_process.h"
@@ -25,11 +25,20 @@ TEST_F(EdgePositions, FullListsAndManyMenOfAKindAtDepthSix) {
       "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1",
       "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N w - - 0 1",
       "7k/1P6/8/8/8/8/5BBB/NNNRRRK1 w - - 0 1",  // under-promotion to a fourth knight, rook or bishop
+      // The perft suites' castling, en-passant and promotion tangles, and a combination.
+      "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+      "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+      "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+      "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+      "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - 0 1",
   };
   for (const char* fen : fens) {
     GoReply r = searchAndCheck(std::string("fen ") + fen, "go depth 6");
     EXPECT_FALSE(r.best.empty() || r.best == "0000") << fen;
     for (long long cp : r.scores("cp")) EXPECT_LE(std::llabs(cp), MaxPrintedCentipawns) << fen;
+    // The move played is the first move of the last line reported.
+    ASSERT_FALSE(r.pvs().empty()) << fen;
+    EXPECT_EQ(r.pvs().back().front(), r.best) << fen << "\n" << e.transcript();
   }
 }
 
