@@ -15,13 +15,12 @@
 
 #include "board/perft.h"
 #include "board/setup.h"
+#include "e2e/engine_process.h"
 #include "movegen_support.h"
 
 using namespace movegentest;
 
 namespace {
-
-constexpr const char* StockfishPath = "/usr/games/stockfish";
 
 using Divide = std::map<std::string, uint64_t>;
 
@@ -30,30 +29,20 @@ struct Job { std::string fen; int depth; };
 // Runs stockfish once over all jobs; one divide per job, empty when its
 // output was missing.
 std::vector<Divide> stockfishDivides(const std::vector<Job>& jobs, bool chess960) {
-  char path[] = "/tmp/braxen-perft-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) return {};
-  std::string commands = "uci\n";
-  if (chess960) commands += "setoption name UCI_Chess960 value true\n";
-  for (const Job& j : jobs) commands += "position fen " + j.fen + "\ngo perft " + std::to_string(j.depth) + "\n";
-  commands += "quit\n";
-  if (write(fd, commands.data(), commands.size()) != static_cast<ssize_t>(commands.size())) return {};
-  close(fd);
+  EngineProcess sf;
   std::vector<Divide> divides;
-  Divide current;
-  for (std::string text : testsupport::linesOf(testsupport::commandOutput(std::string(StockfishPath) + " < " + path + " 2>/dev/null"))) {
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    if (text.rfind("Nodes searched:", 0) == 0) {
-      divides.push_back(current);
-      current.clear();
-      continue;
+  if (!sf.start(OraclePath) || !sf.handshake()) return divides;
+  if (chess960) sf.send("setoption name UCI_Chess960 value true");
+  for (const Job& j : jobs) {
+    Divide current;
+    sf.send("position fen " + j.fen + "\ngo perft " + std::to_string(j.depth));
+    for (std::string text; sf.readLine(text) && text.rfind("Nodes searched:", 0) != 0;) {
+      const size_t colon = text.find(": ");
+      if (colon >= 4 && colon <= 5 && text[0] >= 'a' && text[0] <= 'h')
+        current[text.substr(0, colon)] = std::strtoull(text.c_str() + colon + 2, nullptr, 10);
     }
-    const size_t colon = text.find(": ");
-    if (colon >= 4 && colon <= 5 && text[0] >= 'a' && text[0] <= 'h')
-      current[text.substr(0, colon)] = std::strtoull(text.c_str() + colon + 2, nullptr, 10);
+    divides.push_back(current);
   }
-  unlink(path);
-  divides.resize(jobs.size());
   return divides;
 }
 
@@ -80,8 +69,8 @@ std::string differences(const Divide& ours, const Divide& theirs) {
 }
 
 void compareWithStockfish(const std::vector<Job>& jobs, bool chess960) {
-  if (access(StockfishPath, X_OK) != 0)
-    FAIL() << "STOCKFISH IS MISSING: " << StockfishPath
+  if (access(OraclePath, X_OK) != 0)
+    FAIL() << "STOCKFISH IS MISSING: " << OraclePath
            << " is needed as the perft oracle (apt-get install -y stockfish)";
   const std::vector<Divide> theirs = stockfishDivides(jobs, chess960);
   ASSERT_EQ(theirs.size(), jobs.size());
