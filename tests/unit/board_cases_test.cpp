@@ -11,22 +11,10 @@ using namespace boardtest;
 
 namespace {
 
-const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-
 int sq(const char* name) { return squareOf(name); }
 int slotOn(const char* name) { return __builtin_ctz(pos.slotBitOn[sq(name)]); }
 const SquareAttacks& white(const char* name) { return pos.attackTable[White].sq[sq(name)]; }
 
-void play(std::initializer_list<const char*> moves) {
-  for (const char* text : moves) {
-    const int f = sq(text), t = sq(text + 2);
-    Move kind = pos.colourOn[t] != NoColour ? CaptureKind : QuietKind;
-    if (pos.pieceOn[f] == Pawn && fileOf(f) != fileOf(t) && kind == QuietKind) kind = EnPassantKind;
-    if (pos.pieceOn[f] == King && (t - f == 2 || f - t == 2)) kind = CastleKind;
-    if (text[4]) kind = text[4] == 'n' ? PromoteKnight : text[4] == 'r' ? PromoteRook : text[4] == 'b' ? PromoteBishop : PromoteQueen;
-    ASSERT_TRUE(playGameMove(makeMoveWord(f, t, kind))) << text;
-  }
-}
 
 }  // namespace
 
@@ -109,15 +97,15 @@ TEST(BoardAttackTables, CaptureChangesTransparency) {
 TEST(BoardKeys, EnPassantSquareOnlyWhenCapturable) {
   loadFen(StartFen);
   const uint64_t start = pos.hashKey;
-  play({"e2e4"});
+  playMoves({"e2e4"});
   EXPECT_EQ(pos.epSquare, 0u);  // no black pawn can take on e3
   EXPECT_EQ(pos.hashKey, computeHashKey());
   EXPECT_NE(pos.hashKey, start);
-  play({"d7d5", "e4e5", "f7f5"});
+  playMoves({"d7d5", "e4e5", "f7f5"});
   EXPECT_EQ(pos.epSquare, static_cast<uint32_t>(sq("f6")));
   EXPECT_EQ(pos.hashKey, computeHashKey());
   const uint64_t withEp = pos.hashKey;
-  play({"e5f6"});
+  playMoves({"e5f6"});
   EXPECT_EQ(pos.pieceOn[sq("f5")], None);
   EXPECT_EQ(pos.material[Black], 7 * 128 + 2 * 416 + 2 * 416 + 2 * 640 + 1248);
   EXPECT_EQ(pos.lastMoveGain, 128);
@@ -129,7 +117,7 @@ TEST(BoardKeys, EnPassantSquareOnlyWhenCapturable) {
 TEST(BoardKeys, KingWalkLosesCastlingForGood) {
   loadFen("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
   const uint64_t start = pos.hashKey;
-  play({"e1f1", "e8f8", "f1e1", "f8e8"});
+  playMoves({"e1f1", "e8f8", "f1e1", "f8e8"});
   EXPECT_EQ(pos.hashKey, computeHashKey());
   EXPECT_EQ(pos.hashKey ^ start, static_cast<uint64_t>(squareKey[0] ^ squareKey[7] ^ squareKey[56] ^ squareKey[63]));
   EXPECT_EQ(pos.moveCount[sq("e1")], 2);
@@ -139,7 +127,7 @@ TEST(BoardKeys, KingWalkLosesCastlingForGood) {
 
 TEST(BoardKeys, CapturingACastlingRookRemovesItsRightFromTheKey) {
   loadFen("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
-  play({"a1a8"});
+  playMoves({"a1a8"});
   EXPECT_EQ(pos.hashKey, computeHashKey());
 }
 

@@ -12,8 +12,6 @@ using namespace boardtest;
 
 namespace {
 
-const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-
 Move quiet(const char* text) {
   return makeMoveWord(squareOf(text), squareOf(text + 2), QuietKind);
 }

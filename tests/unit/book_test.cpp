@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "board/history.h"
-#include "board/movegen.h"
-#include "board/position.h"
-#include "board/setup.h"
+#include "board_support.h"
 #include "book/bookfile.h"
 #include "book/booklearn.h"
 #include "book/bookprobe.h"
@@ -19,6 +16,8 @@
 #include "search/think.h"
 
 namespace {
+
+using boardtest::playMoves;
 
 struct Entry { uint32_t key; uint16_t move, learn; };
 
@@ -130,11 +129,7 @@ TEST_F(BookProbe, KeyCheckLegalityAndRepetitionFilterTheRecords) {
   for (int k = 0; k < 20; ++k) EXPECT_EQ(probe(styleFlags(4)), makeMoveWord(e2, e4, 0));
 
   // After 1.Nf3 Nf6 2.Ng1, the book move ...Ng8 would repeat the start position.
-  for (const char* m : {"g1f3", "g8f6", "f3g1"}) {
-    Move mv = parseMoveText(m);
-    ASSERT_TRUE(completeMove(pos.sideToMove, &mv));
-    ASSERT_TRUE(playGameMove(mv));
-  }
+  playMoves({"g1f3", "g8f6", "f3g1"});
   writeBook({record(45, 62, 7)});  // f6g8
   EXPECT_EQ(probe(styleFlags(4)), 0);
 }
@@ -154,12 +149,6 @@ int learnedOnDisk(int from, int to) {
   for (; i < bookWindowCount && bookWindow[i].key == bookKey(); ++i)
     if ((bookWindow[i].move & FromToMask) == makeMoveWord(from, to, 0)) return bookWindow[i].learn & 0xFF;
   return -1;
-}
-
-void play(const char* text) {
-  Move m = parseMoveText(text);
-  ASSERT_TRUE(completeMove(pos.sideToMove, &m)) << text;
-  ASSERT_TRUE(playGameMove(m)) << text;
 }
 
 // Marks game move k as the engine's, searched at full strength.
@@ -191,45 +180,39 @@ TEST_F(BookLearning, OneMoveTakesTheCorrectionAndPassesLessBack) {
 }
 
 TEST_F(BookLearning, AGameWritesItsResultIntoTheEnginesBookMoves) {
-  // The engine (white) played 1.e4 and 2.Nf3 from the book, then searched.
-  std::vector<Entry> book;
-  const char* moves[] = {"e2e4", "e7e5", "g1f3", "b8c6", "f1b5", "a7a6", "b5a4", "g8f6"};
-  for (const char* m : moves) {
-    if (std::string(m) == "e2e4") book.push_back(record(e2, e4, 5, 20));
-    if (std::string(m) == "g1f3") book.push_back(record(g1, f3, 5, 20));
-    play(m);
-  }
+  // The engine (white) played 1.e4 and 2.Nf3 from the book, then searched
+  // with the given scores.
+  auto playGame = [](int score4, int score6) {
+    playMoves({"e2e4", "e7e5", "g1f3", "b8c6", "f1b5", "a7a6", "b5a4", "g8f6"});
+    engineMove(0, 0, true);
+    engineMove(2, 0, true);
+    engineMove(4, score4, false);
+    engineMove(6, score6, false);
+  };
+  std::vector<Entry> book = {record(e2, e4, 5, 20)};
+  playMoves({"e2e4", "e7e5"});
+  book.push_back(record(g1, f3, 5, 20));
+  newGame();
   writeBook(book);
-  engineMove(0, 0, true);
-  engineMove(2, 0, true);
-  engineMove(4, 10, false);
-  engineMove(6, 20, false);
-
+  playGame(10, 20);
   learnFromGame(1, White);  // a draw after neutral scores: -1 for the last book move
   newGame();
-  play("e2e4");
-  play("e7e5");
+  playMoves({"e2e4", "e7e5"});
   EXPECT_EQ(learnedOnDisk(g1, f3), 19);
   newGame();
   EXPECT_EQ(learnedOnDisk(e2, e4), 19) << "without good alternatives the correction passes back whole";
 
-  for (const char* m : moves) play(m);
-  engineMove(0, 0, true);
-  engineMove(2, 0, true);
-  engineMove(4, 300, false);  // scores above the window after the book: +1 each
-  engineMove(6, 300, false);
+  playGame(300, 300);  // scores above the window after the book: +1 each
   learnFromGame(2, White);  // +2 for the win, +2 for the scores
   newGame();
   EXPECT_EQ(learnedOnDisk(e2, e4), 23 | 0x80);
-  play("e2e4");
-  play("e7e5");
+  playMoves({"e2e4", "e7e5"});
   EXPECT_EQ(learnedOnDisk(g1, f3), 23 | 0x80);
 }
 
 TEST_F(BookLearning, NothingIsLearnedWhenTheRulesSaySo) {
   writeBook({record(e2, e4, 5, 20)});
-  play("e2e4");
-  play("e7e5");
+  playMoves({"e2e4", "e7e5"});
   engineMove(0, 0, true);
   const uint32_t flags = searchFlags;
   for (int rule = 0; rule < 4; ++rule) {
@@ -242,8 +225,7 @@ TEST_F(BookLearning, NothingIsLearnedWhenTheRulesSaySo) {
     learnFromGame(2, White);
     newGame();
     EXPECT_EQ(learnedOnDisk(e2, e4), 20) << "rule " << rule;
-    play("e2e4");
-    play("e7e5");
+    playMoves({"e2e4", "e7e5"});
     engineMove(0, 0, true);
     if (rule == 3) engineMove(1, 0, false);
   }

@@ -60,6 +60,8 @@ struct Rng : testsupport::Lcg {
 inline void setUp(const char* fen) { ASSERT_NE(parseFen(fen), 0u) << fen; }
 
 using boardtest::legalMoves;
+using boardtest::playMoves;
+using boardtest::StartFen;
 
 inline std::vector<Move> sorted(std::vector<Move> v) {
   std::sort(v.begin(), v.end());

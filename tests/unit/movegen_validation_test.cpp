@@ -43,14 +43,6 @@ std::vector<Move> acceptedByCompleteMove() {
   return out;
 }
 
-Move play(const char* text) {
-  Move m = parseMoveText(text);
-  EXPECT_NE(m, 0) << text;
-  EXPECT_TRUE(completeMove(static_cast<int>(pos.sideToMove), &m)) << text;
-  EXPECT_TRUE(playGameMove(m)) << text;
-  return m;
-}
-
 }  // namespace
 
 TEST(CompleteMove, AcceptsExactlyTheGeneratedMoves) {
@@ -111,10 +103,7 @@ TEST(CompleteMove, RefusesWhatIsNotShapedLikeALegalMove) {
   // Castling needs the king on its start square: a king that went away and
   // came back has moved.
   setUp("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
-  play("e1f1");
-  play("e8d8");
-  play("f1e1");
-  play("d8e8");
+  playMoves({"e1f1", "e8d8", "f1e1", "d8e8"});
   Move castle = makeMoveWord(4, 6, QuietKind);
   EXPECT_FALSE(completeMove(White, &castle));
 }
@@ -173,7 +162,7 @@ TEST(NoLegalMove, AgreesWithFullGenerationOnRandomGames) {
 TEST(NoLegalMove, TheKnownTraps) {
   // A pawn pinned along its file with the king behind it may still push.
   setUp("7r/8/8/8/8/P7/2k5/Kb6 b - - 0 1");
-  play("h8a8");
+  playMoves({"h8a8"});
   EXPECT_FALSE(noLegalMove(White));
   const std::vector<Move> only = legalMoves();
   ASSERT_EQ(only.size(), 1u);

@@ -17,8 +17,6 @@ using namespace movegentest;
 
 namespace {
 
-constexpr const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-
 uint64_t keyOf(const char* fen) {
   EXPECT_NE(parseFen(fen), 0u) << fen;
   return pos.hashKey;
@@ -28,12 +26,6 @@ bool hasMove(const char* text) {
   for (Move m : legalMoves())
     if (coordinates(m) == text) return true;
   return false;
-}
-
-void playText(const char* text) {
-  Move m = parseMoveText(text);
-  ASSERT_TRUE(completeMove(static_cast<int>(pos.sideToMove), &m)) << text;
-  ASSERT_TRUE(playGameMove(m)) << text;
 }
 
 // Everything a refused FEN must leave as it was.
@@ -90,9 +82,7 @@ TEST(FenSetUp, StartFenEqualsNewGame) {
 TEST(FenSetUp, RefusedTextsLeaveThePreviousGameInForce) {
   // A game in progress: Chess960 castling, moves played, an en-passant square.
   ASSERT_NE(parseFen("bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 3 9"), 0u);
-  playText("e2e4");
-  playText("c5c4");
-  playText("b2b4");
+  playMoves({"e2e4", "c5c4", "b2b4"});
   ASSERT_NE(pos.epSquare, 0u);
   ASSERT_NE(optionFlags & Chess960Flag, 0u);
   const Snapshot before;
@@ -204,14 +194,14 @@ TEST(FenSetUp, ClocksAndMoveNumber) {
   EXPECT_EQ(gameMoveNumber, 118u);
   EXPECT_EQ(pos.plyCount - pos.lastIrreversiblePly, 99u);
   EXPECT_FALSE(fiftyMoveDraw());
-  playText("a1a2");
+  playMoves({"a1a2"});
   EXPECT_TRUE(fiftyMoveDraw());
   // A pawn move resets the clock as usual.
   ASSERT_NE(parseFen("4k3/8/8/8/8/8/P7/4K3 b - - 99 60"), 0u);
   EXPECT_EQ(gameMoveNumber, 119u);
-  playText("e8d8");
+  playMoves({"e8d8"});
   EXPECT_TRUE(fiftyMoveDraw());
-  playText("a2a3");
+  playMoves({"a2a3"});
   EXPECT_FALSE(fiftyMoveDraw());
 
   // Move numbers are held at 65535, however long their text; a clock
@@ -231,7 +221,7 @@ TEST(FenSetUp, ClocksAndMoveNumber) {
     if (c.halfmoves != 0) EXPECT_EQ(pos.plyCount - pos.lastIrreversiblePly, c.halfmoves) << c.fen;
   }
   ASSERT_NE(parseFen(("4k3/8/8/8/8/8/8/R3K3 w - - " + nines + " 1").c_str()), 0u);
-  playText("a1a2");
+  playMoves({"a1a2"});
   EXPECT_TRUE(fiftyMoveDraw()) << "a huge halfmove clock saturates";
   // A halfmove field that is not a number ends the text there.
   ASSERT_NE(parseFen("4k3/8/8/8/8/8/8/4K3 b - - x 40"), 0u);
@@ -246,6 +236,6 @@ TEST(FenSetUp, RepetitionOfTheSetUpPositionIsSeenWithCastlingKeys) {
   // The set-up record carries the full key, castling part included, so
   // coming back to the set-up position counts as a repetition.
   ASSERT_NE(parseFen("4k3/8/8/8/8/8/8/4K2R w - - 0 1"), 0u);
-  for (const char* m : {"h1h2", "e8d8", "h2h1", "d8e8"}) playText(m);
+  playMoves({"h1h2", "e8d8", "h2h1", "d8e8"});
   EXPECT_EQ(countRepetitions(), 1);
 }

@@ -24,8 +24,6 @@ std::string read(const char* text) {
 
 }  // namespace
 
-constexpr const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-
 // Each text read in its position: the completed move, "" when refused.
 TEST(MoveText, TextsReadInTheirPositions) {
   const struct { const char* fen; std::vector<std::pair<const char*, const char*>> reads; } cases[] = {
