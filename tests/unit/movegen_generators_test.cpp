@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,9 +17,13 @@ using namespace movegentest;
 
 namespace {
 
+// The n moves a generator wrote at the start of ply `ply`'s list.
+std::vector<ScoredMove> listed(int n, int ply = 0) {
+  return std::vector<ScoredMove>(moveListStart[ply], moveListStart[ply] + n);
+}
+
 std::vector<ScoredMove> generatedAll(int mode = 0) {
-  const int n = generateAll(moveListStart[0], static_cast<int>(pos.sideToMove), 0, mode);
-  return std::vector<ScoredMove>(moveListStart[0], moveListStart[0] + n);
+  return listed(generateAll(moveListStart[0], static_cast<int>(pos.sideToMove), 0, mode));
 }
 
 std::vector<std::string> texts(const std::vector<ScoredMove>& list) {
@@ -27,9 +32,11 @@ std::vector<std::string> texts(const std::vector<ScoredMove>& list) {
   return out;
 }
 
-std::set<std::string> generatedSet() {
-  const std::vector<std::string> t = texts(generatedAll());
-  return std::set<std::string>(t.begin(), t.end());
+// Each move's key by its text.
+std::map<std::string, int> keysOf(const std::vector<ScoredMove>& list) {
+  std::map<std::string, int> out;
+  for (const ScoredMove& e : list) out[coordinates(e.move)] = e.key;
+  return out;
 }
 
 std::vector<Move> movesOf(const std::vector<ScoredMove>& list) {
@@ -112,43 +119,28 @@ TEST(Generators, CapturesComeFirstWithVictimKeysAndRecaptureBonus) {
   EXPECT_EQ(list[1].key, 416 + 100);
 }
 
-TEST(Generators, KingNeverTakesADefendedMan) {
-  setUp("4k3/8/8/8/8/3pp3/4K3/8 w - - 0 1");
-  // Neither pawn defends the other: both may be taken.
-  std::set<std::string> moves = generatedSet();
-  EXPECT_TRUE(moves.count("e2d3"));
-  EXPECT_TRUE(moves.count("e2e3"));
-  setUp("4k3/8/8/8/5p2/3pp3/4K3/8 w - - 0 1");  // f4 now defends e3
-  moves = generatedSet();
-  EXPECT_TRUE(moves.count("e2d3"));
-  EXPECT_FALSE(moves.count("e2e3"));
-}
-
-TEST(Generators, PromotionsAllKindsInModeZeroQueenAndKnightOtherwise) {
-  setUp("r3k3/1P6/8/8/8/8/8/4K3 w - - 0 1");
-  std::vector<ScoredMove> list = generatedAll(0);
-  ASSERT_GE(list.size(), 8u);
-  const std::vector<std::string> head = {"b7a8q", "b7a8n", "b7a8r", "b7a8b", "b7b8q", "b7b8n", "b7b8r", "b7b8b"};
-  std::vector<std::string> names = texts(list);
-  EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 8), head);
-  EXPECT_EQ(list[0].key, 1056 + 640);
-  EXPECT_EQ(list[1].key, -480);
-  EXPECT_EQ(list[2].key, -608);
-  EXPECT_EQ(list[3].key, -832);
-  EXPECT_EQ(list[4].key, 1056);
-  list = generatedAll(1);
-  names = texts(list);
-  ASSERT_GE(names.size(), 4u);
-  EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 4),
-            (std::vector<std::string>{"b7a8q", "b7a8n", "b7b8q", "b7b8n"}));
-}
-
-TEST(Generators, UnderPromotionToAFourthKnightRookOrBishop) {
-  // Three knights, three rooks and three bishops already: a fourth of each
-  // is still a legal promotion.
-  setUp("7k/1P6/8/8/8/8/5BBB/NNNRRRK1 w - - 0 1");
-  const std::set<std::string> moves = generatedSet();
-  for (const char* m : {"b7b8q", "b7b8n", "b7b8r", "b7b8b"}) EXPECT_TRUE(moves.count(m)) << m;
+// Moves that must and must not come from full generation, or from the
+// evasions when in check: the king never takes a defended man nor steps
+// away along the checking line, and a fourth knight, rook or bishop is
+// still a legal promotion.
+TEST(Generators, TellingPositionsGiveTheirMovesAndNotOthers) {
+  const struct { const char* fen; std::vector<const char*> present, absent; } cases[] = {
+      {"4k3/8/8/8/8/3pp3/4K3/8 w - - 0 1", {"e2d3", "e2e3"}, {}},    // neither pawn defends the other
+      {"4k3/8/8/8/5p2/3pp3/4K3/8 w - - 0 1", {"e2d3"}, {"e2e3"}},    // f4 now defends e3
+      {"4r1k1/8/8/8/8/8/4K3/8 w - - 0 1", {"e2d1"}, {"e2e1", "e2e3"}},
+      {"7k/1P6/8/8/8/8/5BBB/NNNRRRK1 w - - 0 1", {"b7b8q", "b7b8n", "b7b8r", "b7b8b"}, {}},
+  };
+  for (const auto& c : cases) {
+    setUp(c.fen);
+    uint32_t flags = 0;
+    const bool inCheck = isInCheck();
+    const std::map<std::string, int> moves =
+        keysOf(inCheck ? listed(generateEvasions(&flags, White, 0, 0, moveListStart[0])) : generatedAll());
+    for (const char* m : c.present) EXPECT_TRUE(moves.count(m)) << c.fen << " " << m;
+    for (const char* m : c.absent) EXPECT_FALSE(moves.count(m)) << c.fen << " " << m;
+    if (inCheck) EXPECT_TRUE(flags & EvasionDiscovered) << "the rook did not just move there";
+  }
+  // The promotions of the last position complete as given.
   for (Move kind : {PromoteKnight, PromoteRook, PromoteBishop}) {
     Move m = makeMoveWord(49, 57, kind);
     EXPECT_TRUE(completeMove(White, &m));
@@ -156,42 +148,38 @@ TEST(Generators, UnderPromotionToAFourthKnightRookOrBishop) {
   }
 }
 
+TEST(Generators, PromotionsAllKindsInModeZeroQueenAndKnightOtherwise) {
+  setUp("r3k3/1P6/8/8/8/8/8/4K3 w - - 0 1");
+  const std::vector<ScoredMove> list = generatedAll(0);
+  ASSERT_GE(list.size(), 8u);
+  EXPECT_EQ(texts(listed(8)),
+            (std::vector<std::string>{"b7a8q", "b7a8n", "b7a8r", "b7a8b", "b7b8q", "b7b8n", "b7b8r", "b7b8b"}));
+  const int keys[] = {1056 + 640, -480, -608, -832, 1056};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(list[i].key, keys[i]) << i;
+  ASSERT_GE(generatedAll(1).size(), 4u);
+  EXPECT_EQ(texts(listed(4)), (std::vector<std::string>{"b7a8q", "b7a8n", "b7b8q", "b7b8n"}));
+}
+
 TEST(Generators, CaptureGeneratorKeysAndModes) {
   // Queen push-promotion, promotion-capture, a victim pawn about to promote,
   // en passant, and a sixth-rank pawn that mode 6 pushes.
   setUp("1r2k3/1P6/4P3/8/3Pp3/8/6p1/4K2R b - d3 0 1");
   int n = generateCaptures(Black, 0, 1, moveListStart[0]);
-  std::vector<ScoredMove> list(moveListStart[0], moveListStart[0] + n);
-  std::set<std::string> seen;
-  for (const ScoredMove& e : list) seen.insert(coordinates(e.move));
-  EXPECT_TRUE(seen.count("g2g1q"));
-  EXPECT_TRUE(seen.count("g2h1q"));
-  EXPECT_FALSE(seen.count("g2h1n"));  // the capture generator promotes to a queen only
-  EXPECT_TRUE(seen.count("e4d3"));
-  for (const ScoredMove& e : list) {
-    const std::string t = coordinates(e.move);
-    if (t == "g2g1q") {
-      EXPECT_EQ(e.key, 1120);
-    } else if (t == "g2h1q") {
-      EXPECT_EQ(e.key, 640 + 1120);
-    } else if (t == "e4d3") {
-      EXPECT_EQ(e.key, 128);
-    } else if (t == "b8b7") {
-      EXPECT_EQ(e.key, 128 + 256);  // b7 is one step from promotion
-    }
-  }
-  EXPECT_TRUE(seen.count("b8b7"));
+  const std::map<std::string, int> keys = keysOf(listed(n));
+  // b7 is one step from promotion; the capture generator promotes to a queen only.
+  for (const auto& [move, key] : {std::pair{"g2g1q", 1120}, {"g2h1q", 640 + 1120}, {"e4d3", 128}, {"b8b7", 128 + 256}})
+    EXPECT_EQ(keys.count(move) ? keys.at(move) : -1, key) << move;
+  EXPECT_FALSE(keys.count("g2h1n"));
   EXPECT_EQ(moveListStart[1], moveListStart[0] + n);
 
   // Mode 6 adds the push to the seventh rank unless it is blocked at once
   // or gives check (checks come from the quiet-check part instead).
   setUp("4k1n1/8/1P1P2P1/8/8/8/8/4K3 w - - 0 1");
   n = generateCaptures(White, 0, 6, moveListStart[0]);
-  std::vector<std::pair<std::string, int>> pushes;
-  for (int i = 0; i < n; ++i) pushes.push_back({coordinates(moveListStart[0][i].move), moveListStart[0][i].key});
   // b6b7 pushes; g6g7 would be blocked by the knight; d6d7 checks and comes
   // once, from the quiet checks, with key 0.
-  EXPECT_EQ(pushes, (std::vector<std::pair<std::string, int>>{{"b6b7", 1056}, {"d6d7", 0}}));
+  EXPECT_EQ(texts(listed(n)), (std::vector<std::string>{"b6b7", "d6d7"}));
+  EXPECT_EQ(keysOf(listed(n)), (std::map<std::string, int>{{"b6b7", 1056}, {"d6d7", 0}}));
   n = generateCaptures(White, 0, 1, moveListStart[0]);
   EXPECT_EQ(n, 0);
 }
@@ -205,18 +193,6 @@ TEST(Generators, DoubleCheckGivesOnlyKingMovesAndFlags) {
   EXPECT_TRUE(flags & EvasionDoubleCheck);
   EXPECT_EQ(static_cast<int>(flags & EvasionKingMoveMask), n);
   for (int i = 0; i < n; ++i) EXPECT_EQ(moveFrom(moveListStart[0][i].move), 4);
-}
-
-TEST(Generators, KingDoesNotStepAwayAlongTheCheckingLine) {
-  setUp("4r1k1/8/8/8/8/8/4K3/8 w - - 0 1");
-  uint32_t flags = 0;
-  const int n = generateEvasions(&flags, White, 0, 0, moveListStart[0]);
-  std::set<std::string> moves;
-  for (int i = 0; i < n; ++i) moves.insert(coordinates(moveListStart[0][i].move));
-  EXPECT_FALSE(moves.count("e2e1"));
-  EXPECT_FALSE(moves.count("e2e3"));
-  EXPECT_TRUE(moves.count("e2d1"));
-  EXPECT_TRUE(flags & EvasionDiscovered);  // the rook did not just move there
 }
 
 // Over positions of random games: evasions find the same legal moves as
