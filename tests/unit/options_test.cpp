@@ -23,20 +23,13 @@ std::vector<std::string> OptionLines() {
   testing::internal::CaptureStdout();
   PrintOptions();
   const std::string text = testing::internal::GetCapturedStdout();
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  if (start < text.size()) lines.push_back(text.substr(start) + "<no newline>");
+  std::vector<std::string> lines = testsupport::linesOf(text);
+  if (!text.empty() && text.back() != '\n') lines.back() += "<no newline>";
   return lines;
 }
 
 // Runs "setoption name <text>" as the dispatcher hands it over.
-void Set(const std::string& text) {
-  std::vector<char> line(text.begin(), text.end());
-  line.push_back('\0');
-  EXPECT_EQ(HandleSetOption(line.data()), 1);
-}
+void Set(std::string text) { EXPECT_EQ(HandleSetOption(text.data()), 1); }
 
 // The line of the named option in the current list ("" when absent).
 std::string Listed(const std::string& name) {

@@ -46,11 +46,9 @@ class GoParsing : public QuietInput {
     newGame();
   }
   // Runs "go <text>"; every case carries a small node limit, so the searches are short.
-  static void Go(const std::string& text) {
-    std::vector<char> line(text.begin(), text.end());
-    line.push_back('\0');
+  static void Go(std::string text) {
     testing::internal::CaptureStdout();
-    HandleGo(line.data());
+    HandleGo(text.data());
     testing::internal::GetCapturedStdout();
   }
 };
