@@ -61,6 +61,12 @@ class MatchTest : public ::testing::Test {
     output = tool.transcript() + tool.stderrText();
     return status;
   }
+  // A match of e1 (White first) against e2 with the further arguments.
+  int runMatch(const std::string& e1, const std::string& e2, std::vector<std::string> more = {},
+               int timeoutMs = 60000) {
+    more.insert(more.begin(), {"--engine1", e1, "--engine2", e2});
+    return runMatch(more, timeoutMs);
+  }
   // Every part must be in text.
   static void expectIn(const std::string& text, std::initializer_list<std::string> parts) {
     for (const std::string& p : parts) EXPECT_NE(text.find(p), std::string::npos) << p << "\nin\n" << text;
@@ -88,15 +94,14 @@ class MatchTest : public ::testing::Test {
 TEST_F(MatchTest, ScriptedGamesEndByTheRulesAndAreWrittenAsPgn) {
   std::string pgn = dir + "/games.pgn";
   std::string mate = scriptedGame("mate", "f2f3 e7e5 g2g4 d8h4");  // Black mates on the fourth half-move
-  ASSERT_EQ(runMatch({"--engine1", mate, "--engine2", mate, "--games", "1", "--tc", "2+0", "--pgn", pgn}), 0)
-      << output;
+  ASSERT_EQ(runMatch(mate, mate, {"--games", "1", "--tc", "2+0", "--pgn", pgn}), 0) << output;
   expectIn(output, {"0-1 (Black mates)"});
   expectIn(fileText(pgn), {"1. f3 {+0.00/1 ", "2. g4 {+0.00/1 ", " Qh4#", "{Black mates} 0-1", "[Result \"0-1\"]",
                            "[White \"mate (1)\"]", "[PlyCount \"4\"]"});
   // Knights out and back twice: the start position stands for the third
   // time after eight half-moves. The game file is appended to.
   std::string shuffle = scriptedGame("shuffle", "g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8 g1f3");
-  ASSERT_EQ(runMatch({"--engine1", shuffle, "--engine2", shuffle, "--games", "1", "--pgn", pgn}), 0) << output;
+  ASSERT_EQ(runMatch(shuffle, shuffle, {"--games", "1", "--pgn", pgn}), 0) << output;
   expectIn(output, {"1/2-1/2 (threefold repetition), 8 plies"});
   expectIn(fileText(pgn), {"{Black mates} 0-1", "{threefold repetition} 1/2-1/2"});
 }
@@ -123,8 +128,7 @@ TEST_F(MatchTest, ClocksLoseTheTimeUsedAndGainIncrementsAndPeriods) {
   std::string shuffle = engineScript("clock", "echo \"$line\" >> " + log +
                                                   "; i=0; for m in g1f3 g8f6 f3g1 f6g8 g1f3 g8f6; do "
                                                   "[ $i -eq $n ] && echo \"bestmove $m\"; i=$((i+1)); done");
-  ASSERT_EQ(runMatch({"--engine1", shuffle, "--engine2", shuffle, "--games", "1", "--tc", "2+1", "--maxmoves", "2"}), 0)
-      << output;
+  ASSERT_EQ(runMatch(shuffle, shuffle, {"--games", "1", "--tc", "2+1", "--maxmoves", "2"}), 0) << output;
   expectIn(output, {"1/2-1/2 (game length limit), 4 plies"});
   std::vector<std::vector<long>> go = goClocks(fileText(log));
   ASSERT_EQ(go.size(), 4u) << fileText(log);
@@ -140,8 +144,7 @@ TEST_F(MatchTest, ClocksLoseTheTimeUsedAndGainIncrementsAndPeriods) {
 
   // Two moves per second: the third move of each side starts a new period.
   std::remove(log.c_str());
-  ASSERT_EQ(runMatch({"--engine1", shuffle, "--engine2", shuffle, "--games", "1", "--tc", "2/1", "--maxmoves", "3"}), 0)
-      << output;
+  ASSERT_EQ(runMatch(shuffle, shuffle, {"--games", "1", "--tc", "2/1", "--maxmoves", "3"}), 0) << output;
   go = goClocks(fileText(log));
   ASSERT_EQ(go.size(), 6u) << fileText(log);
   EXPECT_EQ(go[0], (std::vector<long>{1000, 1000, 0, 2}));
@@ -170,9 +173,7 @@ TEST_F(MatchTest, PonderIsSwitchedOffUnlessTheUserSetsIt) {
     std::string name = "p" + std::to_string(n++);
     std::string engine = engineScript(name, play, c.options);
     std::string quiet = engineScript(name + "q", play);
-    ASSERT_EQ(runMatch({"--engine1", engine, "--engine2", quiet, "--option1", c.userOption, "--games", "1", "--tc",
-                        "2+1", "--maxmoves", "1"}),
-              0)
+    ASSERT_EQ(runMatch(engine, quiet, {"--option1", c.userOption, "--games", "1", "--tc", "2+1", "--maxmoves", "1"}), 0)
         << output;
     EXPECT_EQ(fileText(engine + ".options"), c.expected) << c.options;
   }
@@ -189,8 +190,7 @@ TEST_F(MatchTest, OpeningsArePlayedTwiceWithColoursSwapped) {
   // with an illegal move, which is all this test needs.
   std::string e1 = scriptedGame("one", "g1f3 g8f6 f3g1 f6g8");
   std::string e2 = scriptedGame("two", "g8f6 g1f3 f6g8 f3g1");
-  ASSERT_EQ(runMatch({"--engine1", e1, "--engine2", e2, "--games", "4", "--openings", book, "--pgn", pgn}), 0)
-      << output;
+  ASSERT_EQ(runMatch(e1, e2, {"--games", "4", "--openings", book, "--pgn", pgn}), 0) << output;
   std::string games = fileText(pgn);
   for (const char* twice : {"[FEN \"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1\"]",
                             "[FEN \"rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 2\"]",
@@ -203,29 +203,28 @@ TEST_F(MatchTest, OpeningsArePlayedTwiceWithColoursSwapped) {
 TEST_F(MatchTest, IllegalMoveCrashAndBadCommandLines) {
   std::string idle = engineScript("idle", "true");
   std::string illegal = engineScript("illegal", "echo 'bestmove e2e5'");
-  ASSERT_EQ(runMatch({"--engine1", illegal, "--engine2", idle, "--games", "1"}), 0) << output;
+  ASSERT_EQ(runMatch(illegal, idle, {"--games", "1"}), 0) << output;
   expectIn(output, {"0-1 (White plays an illegal move \"e2e5\")",
                     "Faults of illegal: time losses 0, illegal moves 1, crashes 0",
                     "Result illegal vs idle: 1 games, +0 =0 -1, score 0.0 %"});
   // "bestmove 0000" with legal moves on the board is no move either.
-  ASSERT_EQ(runMatch({"--engine1", engineScript("null", "echo 'bestmove 0000'"), "--engine2", idle, "--games", "1"}), 0)
-      << output;
+  ASSERT_EQ(runMatch(engineScript("null", "echo 'bestmove 0000'"), idle, {"--games", "1"}), 0) << output;
   expectIn(output, {"illegal move \"0000\""});
   std::string crash = engineScript("crash", "kill -SEGV $$");
-  ASSERT_EQ(runMatch({"--engine1", crash, "--engine2", idle, "--games", "2", "--tc", "0.5+0"}), 0) << output;
+  ASSERT_EQ(runMatch(crash, idle, {"--games", "2", "--tc", "0.5+0"}), 0) << output;
   expectIn(output, {"Game 1: crash - idle 0-1 (White engine crashed (killed by signal 11",
                     "Faults of crash: time losses 0, illegal moves 0, crashes 1, kills 0, restarts 1"});
 
   EXPECT_EQ(runMatch({"--engine1", idle}), 2) << output;
-  EXPECT_EQ(runMatch({"--engine1", idle, "--engine2", idle, "--tc", "5+"}), 2) << output;
-  EXPECT_EQ(runMatch({"--engine1", idle, "--engine2", idle, "--option1", "Hash"}), 2) << output;
-  EXPECT_EQ(runMatch({"--engine1", dir + "/missing", "--engine2", idle}), 1) << output;
+  EXPECT_EQ(runMatch(idle, idle, {"--tc", "5+"}), 2) << output;
+  EXPECT_EQ(runMatch(idle, idle, {"--option1", "Hash"}), 2) << output;
+  EXPECT_EQ(runMatch(dir + "/missing", idle), 1) << output;
   expectIn(output, {"cannot run"});
   std::string mute = dir + "/mute";
   std::ofstream(mute) << "#!/bin/sh\nexec sleep 30\n";
   chmod(mute.c_str(), 0755);
   // No "uciok": refused after the handshake timeout, not hung.
-  EXPECT_EQ(runMatch({"--engine1", mute, "--engine2", idle, "--uci-timeout", "300"}), 1) << output;
+  EXPECT_EQ(runMatch(mute, idle, {"--uci-timeout", "300"}), 1) << output;
   expectIn(output, {"no uciok"});
 }
 
@@ -234,7 +233,7 @@ TEST_F(MatchTest, SilentEngineLosesOnTimeAndIsKilledWithItsChildren) {
   // On "go" it waits on a child and reads nothing more: "stop" goes unheard.
   std::string silent = engineScript("silent", "echo $$ > " + dir + "/silent.pid; sleep 30 & echo $! > " + dir +
                                                   "/child.pid; wait");
-  ASSERT_EQ(runMatch({"--engine1", silent, "--engine2", idle, "--games", "2", "--tc", "0.2+0"}, 20000), 0) << output;
+  ASSERT_EQ(runMatch(silent, idle, {"--games", "2", "--tc", "0.2+0"}, 20000), 0) << output;
   // Game 2: restarted, it has Black; idle never moves and loses on time too.
   expectIn(output, {"0-1 (White loses on time", "Game 2: idle - silent 0-1 (White loses on time",
                     "Faults of silent: time losses 1, illegal moves 0, crashes 0, kills 1, restarts 1",
@@ -249,14 +248,13 @@ TEST_F(MatchTest, LateAnswerLosesOnTimeButTheEngineStaysInTheMatch) {
   std::string late = engineScript("late", "sleep 0.4; if [ $n -eq 0 ]; then echo 'bestmove e2e4'; "
                                           "else echo 'bestmove e7e5'; fi");
   std::string quick = scriptedGame("quick", "e2e4");
-  ASSERT_EQ(runMatch({"--engine1", late, "--engine2", quick, "--games", "2", "--tc", "0.2+0"}), 0) << output;
+  ASSERT_EQ(runMatch(late, quick, {"--games", "2", "--tc", "0.2+0"}), 0) << output;
   expectIn(output, {"Game 1: late - quick 0-1 (White loses on time", "Game 2: quick - late 1-0 (Black loses on time",
                     "Faults of late: time losses 2, illegal moves 0, crashes 0, kills 0, restarts 0"});
   // A flag fall against a bare king is a draw: nothing can mate.
   std::string book = dir + "/bare.fen";
   std::ofstream(book) << "4k3/8/8/8/8/8/8/R3K3 w - - 0 1\n";
-  ASSERT_EQ(runMatch({"--engine1", late, "--engine2", quick, "--games", "1", "--tc", "0.2+0", "--openings", book}), 0)
-      << output;
+  ASSERT_EQ(runMatch(late, quick, {"--games", "1", "--tc", "0.2+0", "--openings", book}), 0) << output;
   expectIn(output, {"1/2-1/2 (White loses on time", "draw, the opponent has a bare king)", "Faults of late: time losses 1,"});
 }
 
@@ -264,11 +262,10 @@ TEST_F(MatchTest, TwoShortGamesAgainstStockfishWithoutFaults) {
   if (access(OraclePath, X_OK) != 0) GTEST_SKIP() << "SKIPPED: " << OraclePath << " is not installed";
   std::string pgn = dir + "/games.pgn";
   std::string book = std::string(BRAXEN_DATA_DIR) + "/openings/8moves_v3_2000.epd";
-  ASSERT_EQ(runMatch({"--engine1", BRAXEN_ENGINE_PATH, "--engine2", OraclePath, "--option2", "UCI_LimitStrength=true",
-                      "--option2", "UCI_Elo=1500", "--tc", "1+0.01", "--games", "2", "--openings", book, "--pgn", pgn,
-                      "--maxmoves", "60"}),
-            0)
-      << output;
+  ASSERT_EQ(runMatch(BRAXEN_ENGINE_PATH, OraclePath,
+                     {"--option2", "UCI_LimitStrength=true", "--option2", "UCI_Elo=1500", "--tc", "1+0.01", "--games",
+                      "2", "--openings", book, "--pgn", pgn, "--maxmoves", "60"}),
+            0) << output;
   expectIn(output, {": 2 games,"});
   EXPECT_EQ(countOccurrences(output, "time losses 0, illegal moves 0, crashes 0, kills 0, restarts 0"), 2) << output;
   std::string games = fileText(pgn);
