@@ -65,11 +65,20 @@ class EngineProcess {
   bool handshake(int timeoutMs = ReplyTimeoutMs) { return send("uci") && waitFor("uciok", timeoutMs) == "uciok"; }
   // Sends "isready" and returns the lines before "readyok"; ok tells whether it came.
   std::vector<std::string> syncLines(bool& ok, int timeoutMs = ReplyTimeoutMs);
+  // The same without the lines: whether "readyok" came.
+  bool synced(int timeoutMs = ReplyTimeoutMs) {
+    bool ok = false;
+    syncLines(ok, timeoutMs);
+    return ok;
+  }
 
   // The exit status, 128 + signal number after a signal, -1 when the program
   // did not end in time (it is then killed). Unread output goes to lines().
   int waitExit(int timeoutMs = ReplyTimeoutMs);
   bool running();
+  // Sends "quit" and waits for the end: the exit status, -2 when the
+  // program no longer read its input.
+  int quit(int timeoutMs = ReplyTimeoutMs) { return send("quit") ? waitExit(timeoutMs) : -2; }
   bool waited() const { return exitWaited; }
 
   const std::string& folder() const { return tempFolder; }

@@ -42,16 +42,14 @@ TEST(Learning, AnEntryLearnedInOneRunGuidesTheNextRunsFirstSearch) {
   EngineProcess fresh;
   ASSERT_TRUE(fresh.start() && fresh.handshake());
   const std::string unlearned = searchAfter(fresh, learningOff, parent, 4);
-  ASSERT_TRUE(fresh.send("quit"));
-  EXPECT_EQ(fresh.waitExit(), 0);
+  EXPECT_EQ(fresh.quit(), 0);
 
   EngineProcess first;
   ASSERT_TRUE(first.start() && first.handshake());
   ASSERT_TRUE(first.send("position " + parent + " moves h5h4"));
   go(first, "go depth 8");
   const std::string learned = searchAfter(first, learningOff, parent, 4);
-  ASSERT_TRUE(first.send("quit"));
-  ASSERT_EQ(first.waitExit(), 0);
+  ASSERT_EQ(first.quit(), 0);
   ASSERT_EQ(first.readFile("BRAXEN12SP.lrn").size(), 4u + 16u) << "one position learned";
   EXPECT_NE(learned, unlearned) << "the learned entry changes the parent's search";
 
@@ -61,8 +59,7 @@ TEST(Learning, AnEntryLearnedInOneRunGuidesTheNextRunsFirstSearch) {
   ASSERT_TRUE(second.start(sameFolder) && second.handshake());
   EXPECT_EQ(searchAfter(second, learningOff, parent, 4), learned)
       << "the next run searches with what the first one learned";
-  ASSERT_TRUE(second.send("quit"));
-  EXPECT_EQ(second.waitExit(), 0);
+  EXPECT_EQ(second.quit(), 0);
 }
 
 // ---- The game file under random sessions ------------------------------------
@@ -164,11 +161,8 @@ class RandomSessions {
         if (pick(2) == 0) go(*engine, "go depth 1");
         newGame();
         break;
-      default: {
-        bool ok = false;
-        engine->syncLines(ok);
-        EXPECT_TRUE(ok);
-      }
+      default:
+        EXPECT_TRUE(engine->synced());
     }
   }
 

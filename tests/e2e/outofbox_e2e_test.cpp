@@ -21,6 +21,11 @@ constexpr const char* PolyglotPath = "/usr/games/polyglot";
 
 std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
 
+// Standard output of "braxen-tool ARGS"; status gets its exit code.
+std::string tool(const std::string& args, int* status = nullptr) {
+  return commandOutput(std::string(BRAXEN_TOOL_PATH) + " " + args, status);
+}
+
 // The run script's book step: into an empty data folder it copies the book
 // of the repository; an existing book, which learning may have changed, is
 // never replaced. The folder is found as the engine finds it.
@@ -39,15 +44,14 @@ TEST(InstallBook, OnlyWhereNoBookIs) {
     std::string env = c.env;  // @ stands for the temporary home
     for (size_t at; (at = env.find('@')) != std::string::npos;) env.replace(at, 1, home.path);
     const std::string book = home.path + c.folder + "/B12SPBook.bxk";
-    int status = -1;
-    commandOutput("env " + env + " " + script + " 2>/dev/null", &status);
-    EXPECT_EQ(status, 0) << c.env;
-    EXPECT_TRUE(fileText(book) == fileText(shippedBook)) << c.env << ": " << book;
-    // A user's book (here one that learning changed) stays as it is.
-    { std::ofstream(book, std::ios::binary) << "a user's book"; }
-    commandOutput("env " + env + " " + script + " 2>/dev/null", &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(fileText(book), "a user's book") << c.env;
+    for (const char* before : {"", "a user's book"}) {
+      // A user's book (here one that learning changed) stays as it is.
+      if (*before) std::ofstream(book, std::ios::binary) << before;
+      int status = -1;
+      commandOutput("env " + env + " " + script + " 2>/dev/null", &status);
+      EXPECT_EQ(status, 0) << c.env;
+      EXPECT_EQ(fileText(book), *before ? before : fileText(shippedBook)) << c.env << ": " << book;
+    }
   }
 }
 
@@ -76,13 +80,10 @@ TEST(InstallBook, FreshAccountPlaysAndLearnsFromTheFirstGame) {
   r = go(e, "go wtime 59000 btime 59000");
   ASSERT_FALSE(r.best.empty());
   ASSERT_TRUE(e.send("ucinewgame"));
-  bool ok = false;
-  e.syncLines(ok);
-  ASSERT_TRUE(ok);
+  ASSERT_TRUE(e.synced());
   EXPECT_FALSE(fileText(book) == fileText(shippedBook)) << "the learned weights changed\n" << e.transcript();
   EXPECT_EQ(fileText(book).size(), fileText(shippedBook).size());
-  e.send("quit");
-  EXPECT_EQ(e.waitExit(), 0);
+  EXPECT_EQ(e.quit(), 0);
 }
 
 // "braxen-engine bench [DEPTH]" for distributed testing: the totals, the
@@ -91,15 +92,15 @@ TEST(EngineBench, PrintsTheTotalsOfTheToolsBench) {
   int status = -1;
   const std::vector<std::string> engine = linesOf(commandOutput(std::string(BRAXEN_ENGINE_PATH) + " bench 4", &status));
   EXPECT_EQ(status, 0);
-  const std::vector<std::string> tool = linesOf(commandOutput(std::string(BRAXEN_TOOL_PATH) + " bench 4", &status));
+  const std::vector<std::string> toolLines = linesOf(tool("bench 4", &status));
   ASSERT_GE(engine.size(), 3u);
-  ASSERT_GE(tool.size(), 3u);
+  ASSERT_GE(toolLines.size(), 3u);
   long long nodes = -1, rate = -1, lastNodes = -2, lastRate = -2, toolNodes = -3;
   for (const std::string& l : engine) {
     sscanf(l.c_str(), "Nodes searched: %lld", &nodes);
     sscanf(l.c_str(), "Nodes/second: %lld", &rate);
   }
-  for (const std::string& l : tool) sscanf(l.c_str(), "Nodes searched: %lld", &toolNodes);
+  for (const std::string& l : toolLines) sscanf(l.c_str(), "Nodes searched: %lld", &toolNodes);
   char rest[16] = "";
   ASSERT_EQ(sscanf(engine.back().c_str(), "%lld nodes %lld %15s", &lastNodes, &lastRate, rest), 3) << engine.back();
   EXPECT_STREQ(rest, "nps");
@@ -125,9 +126,10 @@ TEST(BookProbeTool, ShowsMovesAndChances) {
     out << "1.c4 c5 0-1\n\n1.c4 e5 0-1\n\n";
   }
   int status = -1;
-  commandOutput(std::string(BRAXEN_TOOL_PATH) + " book build " + shellQuoted(book) + " " + shellQuoted(pgn), &status);
+  tool("book build " + shellQuoted(book) + " " + shellQuoted(pgn), &status);
   ASSERT_EQ(status, 0);
-  const std::string text = commandOutput(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos", &status);
+  const std::string probe = "book probe --book " + shellQuoted(book) + " startpos";
+  const std::string text = tool(probe, &status);
   EXPECT_EQ(status, 0);
   const std::vector<std::string> out = linesOf(text);
   ASSERT_EQ(out.size(), 6u) << text;
@@ -160,13 +162,10 @@ TEST(BookProbeTool, ShowsMovesAndChances) {
   for (int s = 1; s <= 4; ++s) EXPECT_NEAR(sum[s], 100, 0.2) << "style " << s;
   EXPECT_EQ(out[5], "odds with Book Learning on (learned weights)");
 
-  EXPECT_NE(commandOutput(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos e2e4 e7e5 g1f3")
-                .find("no book moves in this position"),
-            std::string::npos);
-  commandOutput(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(book) + " startpos e2e5 2>/dev/null", &status);
+  EXPECT_NE(tool(probe + " e2e4 e7e5 g1f3").find("no book moves in this position"), std::string::npos);
+  tool(probe + " e2e5 2>/dev/null", &status);
   EXPECT_EQ(status, 2) << "an illegal move";
-  commandOutput(std::string(BRAXEN_TOOL_PATH) + " book probe --book " + shellQuoted(dir.path + "/none.bxk") + " startpos 2>/dev/null",
-      &status);
+  tool("book probe --book " + shellQuoted(dir.path + "/none.bxk") + " startpos 2>/dev/null", &status);
   EXPECT_EQ(status, 1) << "no such book";
 }
 
@@ -184,7 +183,7 @@ TEST(EpdTool, PrintsEachResultAndTheSolvedCount) {
         << "6k1/5ppp/8/8/8/8/8/R3K3 w - - bm Qh5; id \"no such move\";\n";
   }
   int status = -1;
-  const std::string text = commandOutput(std::string(BRAXEN_TOOL_PATH) + " epd " + shellQuoted(suite) + " --depth 4", &status);
+  const std::string text = tool("epd " + shellQuoted(suite) + " --depth 4", &status);
   EXPECT_EQ(status, 0);
   const std::vector<std::string> out = linesOf(text);
   ASSERT_EQ(out.size(), 5u) << text;
@@ -194,7 +193,7 @@ TEST(EpdTool, PrintsEachResultAndTheSolvedCount) {
   EXPECT_EQ(out[2].rfind("blunder    missed   bm Qxf7+", 0), 0u) << text;
   EXPECT_EQ(out[3].rfind("no such move unreadable", 0), 0u) << text;
   EXPECT_EQ(out[4], "solved 2 of 3 (depth 4), 1 unreadable");
-  commandOutput(std::string(BRAXEN_TOOL_PATH) + " epd " + shellQuoted(suite) + " --ms 0 2>/dev/null", &status);
+  tool("epd " + shellQuoted(suite) + " --ms 0 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
 }
 

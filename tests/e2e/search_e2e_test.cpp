@@ -114,14 +114,11 @@ TEST_F(Search, CommandsDuringASearchAreAnsweredOrStopItFirst) {
   // Repeated stops: one best move, and the extra stops while idle do nothing.
   ASSERT_TRUE(e.send("go infinite"));
   ASSERT_TRUE(e.sendRaw("stop\r\nstop\nstop\n"));
-  bool ok;
-  e.syncLines(ok);
-  ASSERT_TRUE(ok);
+  ASSERT_TRUE(e.synced());
   EXPECT_EQ(countOccurrences(e.transcript(), "bestmove"), 6) << e.transcript();
   // quit during a search: the move first, then the end.
   ASSERT_TRUE(e.send("go infinite"));
-  ASSERT_TRUE(e.send("quit"));
-  EXPECT_EQ(e.waitExit(), 0);
+  EXPECT_EQ(e.quit(), 0);
   EXPECT_EQ(countOccurrences(e.transcript(), "bestmove"), 7) << e.transcript();
 }
 
@@ -257,11 +254,8 @@ TEST_F(Search, AFinishedGameIsAppendedToTheGameFileOnce) {
   }
   ASSERT_TRUE(e.send("position " + list));
   ASSERT_TRUE(e.send("ucinewgame"));
-  bool ok = false;
-  e.syncLines(ok);
-  ASSERT_TRUE(ok);
-  e.send("quit");
-  ASSERT_EQ(e.waitExit(), 0);
+  ASSERT_TRUE(e.synced());
+  ASSERT_EQ(e.quit(), 0);
   const std::string pgn = e.readFile("B12SP.pgn");
   EXPECT_EQ(countOccurrences(pgn, "[Event \"B12SP.pgn\"]"), 1) << pgn;
   // It played both sides; the side of its last searched move is its own.

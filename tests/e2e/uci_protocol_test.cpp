@@ -93,8 +93,7 @@ TEST(UciProtocol, EachEditionIdentifiesItselfAndListsItsOptions) {
       ASSERT_TRUE(e.send("setoption name Sharpen PV value true"));
       EXPECT_EQ(optionLine(uciReply(e), "Sharpen PV"), "");
     }
-    ASSERT_TRUE(e.send("quit"));
-    EXPECT_EQ(e.waitExit(), 0);
+    EXPECT_EQ(e.quit(), 0);
     EXPECT_EQ(e.stderrText(), "");
   }
 }
