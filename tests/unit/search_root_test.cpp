@@ -74,21 +74,23 @@ class Driver : public ::testing::Test {
     return v;
   }
   // Plays the move texts on the current position; false at the first one
-  // that is not a legal move there. The position is restored.
-  static bool legalLine(const std::vector<std::string>& moves, std::string* bad) {
-    int made = 0;
-    bool ok = true;
-    for (const std::string& t : moves) {
-      Move m = parseMoveText(t.c_str());
-      ok = m != 0 && completeMove(pos.sideToMove, &m);
-      if (ok) makeMove(m), made++;
-      if (!ok || moverLeftKingInCheck()) {
-        ok = false;
-        *bad = t;
+  // that is not a legal move there. The position is restored unless
+  // `keep` is set and every move was legal.
+  static bool legalLine(const std::vector<std::string>& moves, std::string* bad, bool keep = false) {
+    size_t made = 0;
+    for (; made < moves.size(); made++) {
+      Move m = parseMoveText(moves[made].c_str());
+      if (m == 0 || !completeMove(pos.sideToMove, &m)) break;
+      makeMove(m);
+      if (moverLeftKingInCheck()) {
+        unmakeMove();
         break;
       }
     }
-    while (made-- > 0) unmakeMove();
+    const bool ok = made == moves.size();
+    if (!ok) *bad = moves[made];
+    if (!ok || !keep)
+      while (made-- > 0) unmakeMove();
     return ok;
   }
 };
@@ -122,12 +124,7 @@ TEST_F(Driver, MateLinesReachTheMate) {
     ASSERT_EQ(static_cast<int>(line.size()), 2 * c.mateIn - 1) << out;
     if (c.mateIn > 1) EXPECT_NE(out.find("bestmove " + line[0] + "  ponder " + line[1]), std::string::npos) << out;
     std::string bad;
-    ASSERT_TRUE(legalLine(line, &bad)) << bad;
-    for (const std::string& t : line) {
-      Move m = parseMoveText(t.c_str());
-      ASSERT_TRUE(completeMove(pos.sideToMove, &m));
-      makeMove(m);
-    }
+    ASSERT_TRUE(legalLine(line, &bad, true)) << bad;
     Move replies[MaxRootMoves];
     EXPECT_TRUE(isInCheck() && generateLegalMoves(replies) == 0) << "checkmate at the end of " << last;
     for (size_t i = 0; i < line.size(); i++) unmakeMove();

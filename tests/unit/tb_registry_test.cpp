@@ -191,25 +191,22 @@ TEST_F(Tablebases, PositionsWithoutATableNeverTouchTheDisk) {
   EXPECT_EQ(tbFilesOpened, opened);
 }
 
+// An empty path element means the current folder.
 TEST_F(Tablebases, PathElementsAreSearchedInOrderAndTheFirstFindWins) {
   writeTableAt(folder("tbA"), kqkWhite, 100);  // win in 27
   writeTableAt(folder("tbB"), kqkWhite, 50);   // win in 77
   writeTableAt("tbB", krkWhite, 120);          // win in 7
-  struct Case { const char* path; int kqkDistance; };
-  for (const Case& c : {Case{"tbA;tbB", 27}, Case{"tbB,tbA", 77}, Case{"tbMissing;tbA/;tbB", 27}}) {
-    registerPath(c.path);
-    EXPECT_EQ(tbFilesRegistered, 2u) << c.path;
-    EXPECT_EQ(distance(kqkWhite), c.kqkDistance) << c.path;
-    EXPECT_EQ(distance(krkWhite), 7) << c.path;
-  }
-}
-
-TEST_F(Tablebases, EmptyPathElementMeansTheCurrentFolder) {
   made.push_back("kqk.nbw");
-  writeTableAt(".", kqkWhite, 120);
-  for (const char* path : {"", "tbMissing;", ";tbMissing"}) {
-    registerPath(path);
-    EXPECT_EQ(distance(kqkWhite), 7) << '"' << path << '"';
+  writeTableAt(".", kqkWhite, 121);            // win in 6
+  // withKrk: the path reaches tbB, so two files with krk's win in 7.
+  struct Case { const char* path; int kqkDistance; bool withKrk; };
+  for (const Case& c : {Case{"tbA;tbB", 27, true}, {"tbB,tbA", 77, true}, {"tbMissing;tbA/;tbB", 27, true},
+                        {"", 6, false}, {"tbMissing;", 6, false}, {";tbMissing", 6, false}}) {
+    registerPath(c.path);
+    EXPECT_EQ(distance(kqkWhite), c.kqkDistance) << '"' << c.path << '"';
+    if (!c.withKrk) continue;
+    EXPECT_EQ(tbFilesRegistered, 2u) << c.path;
+    EXPECT_EQ(distance(krkWhite), 7) << c.path;
   }
 }
 
