@@ -297,8 +297,7 @@ TEST_F(TbGenerator, CompressedFilesProbeLikeTheFilesTheyCameFrom) {
     ASSERT_EQ(std::system(("rm -rf '" + packed + "' && mkdir '" + packed + "'").c_str()), 0);
     for (int side = 0; side < ((c.flags & TbOneFile) ? 1 : 2); ++side) {
       const std::string name = std::string("/") + c.name + (side == 0 ? ".nbw" : ".nbb");
-      std::ifstream in(folder + name, std::ios::binary);
-      tables[side].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      tables[side] = testsupport::fileText(folder + name);
       if (tables[side].empty()) continue;
       const std::vector<uint8_t> file =
           tbCompress(reinterpret_cast<const uint8_t*>(tables[side].data()), tables[side].size(), 13, nullptr);

@@ -399,29 +399,26 @@ TEST_F(ClockTest, IterationsStopAtTheDepthLimitOrTheTarget) {
   EXPECT_EQ(stopReason, 64);
 }
 
+// Each step keeps what the one before set (target 2281, previous score 50
+// from the third step on).
 TEST_F(ClockTest, ExtraTimeAfterRootChanges) {
   Allot(60000, 0, 0);
   ASSERT_EQ(NextIteration(), 3);
-  rootMoves[0].score = 50;
-  rootBoundState = 2;  // fail low: eight targets, held by the maximum
-  ApplyExtraTime();
-  EXPECT_EQ(extraTime, 8 * 2281);
-  EXPECT_EQ(hardLimit, 9 * 2281);
-  rootBoundState = 6;  // fail high
-  ApplyExtraTime();
-  EXPECT_EQ(extraTime, 2281);
-  rootBoundState = 4;  // exact, score steady: extra time withdrawn
-  previousScore = 50;
-  scoreChange = 0;
-  ApplyExtraTime();
-  EXPECT_EQ(extraTime, 0);
-  rootMoves[0].score = 50 - 40;  // a drop of 40: index (0 + 40) / 8 = 5
-  ApplyExtraTime();
-  EXPECT_EQ(extraTime, 20 * (2281 / 16));
-  rootMoves[0].score = -8000;  // being mated
-  searchOutcome = 0;
-  ApplyExtraTime();
-  EXPECT_EQ(extraTime, maxTime);
+  const struct { const char* what; int bound, score, extra; } steps[] = {
+      {"fail low: eight targets, held by the maximum", 2, 50, 8 * 2281},
+      {"fail high", 6, 50, 2281},
+      {"exact, score steady: extra time withdrawn", 4, 50, 0},
+      {"a drop of 40: index (0 + 40) / 8 = 5", 4, 50 - 40, 20 * (2281 / 16)},
+      {"being mated", 4, -8000, -1}};  // -1: the maximum
+  for (const auto& s : steps) {
+    rootBoundState = s.bound;
+    rootMoves[0].score = static_cast<int16_t>(s.score);
+    if (s.bound == 4) previousScore = 50, scoreChange = 0;
+    if (s.extra < 0) searchOutcome = 0;
+    ApplyExtraTime();
+    EXPECT_EQ(extraTime, s.extra >= 0 ? s.extra : maxTime) << s.what;
+    if (s.bound == 2) EXPECT_EQ(hardLimit, 9 * 2281);
+  }
   rootMoves[0].score = 0;
 }
 
