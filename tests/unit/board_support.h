@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -31,9 +30,9 @@ inline void loadFen(const std::string& fen) {
 
 // Plays the moves (any text the engine reads) into the game record; the
 // first one refused fails the test and ends the line.
-inline void playMoves(std::initializer_list<const char*> texts) {
-  for (const char* text : texts) {
-    Move m = parseMoveText(text);
+inline void playMoves(const std::vector<std::string>& texts) {
+  for (const std::string& text : texts) {
+    Move m = parseMoveText(text.c_str());
     if (m == 0 || !completeMove(static_cast<int>(pos.sideToMove), &m) || !playGameMove(m)) {
       ADD_FAILURE() << "move refused: " << text;
       return;

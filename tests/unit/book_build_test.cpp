@@ -7,14 +7,11 @@
 #include <unistd.h>
 #include <algorithm>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "board/history.h"
-#include "board/movegen.h"
-#include "board/position.h"
-#include "board/setup.h"
+#include "board_support.h"
+#include "test_support.h"
 #include "book/bookfile.h"
 #include "book/bookprobe.h"
 #include "engine/options.h"
@@ -137,14 +134,11 @@ TEST(BookBuild, ClassesOfASmallCollection) {
   EXPECT_EQ(counts.positions, 5);
   for (const Expected& x : expected) {
     newGame();
-    std::istringstream moves(x.line);
-    std::vector<std::string> texts;
-    for (std::string t; moves >> t;) texts.push_back(t);
-    for (size_t i = 0; i + 1 < texts.size(); ++i) {
-      Move m = parseMoveText(texts[i].c_str());
-      ASSERT_TRUE(completeMove(pos.sideToMove, &m) && playGameMove(m)) << x.line;
-    }
-    Move m = parseMoveText(texts.back().c_str());
+    std::vector<std::string> texts = testsupport::words(x.line);
+    const std::string last = texts.back();
+    texts.pop_back();
+    boardtest::playMoves(texts);
+    Move m = parseMoveText(last.c_str());
     ASSERT_TRUE(completeMove(pos.sideToMove, &m));
     const auto it = std::find_if(book.begin(), book.end(), [&](const BookEntry& e) {
       return e.key == bookKey() && (e.move & FromToMask) == (m & FromToMask);
@@ -170,9 +164,7 @@ TEST(BookBuild, RecordsCarryTheEnginesKeysAndTheGameFilter) {
   newGame();
   const uint32_t start = bookKey();
   const uint8_t startCheck = bookKeyCheck();
-  Move e4 = parseMoveText("e4");
-  ASSERT_TRUE(completeMove(White, &e4));
-  playGameMove(e4);
+  boardtest::playMoves({"e4"});
   for (const BookEntry& e : book) {
     const bool first = e.key == start;
     EXPECT_TRUE(first || e.key == bookKey());
