@@ -137,9 +137,7 @@ TEST_F(TablebaseEngine, ATableLostDuringPlayLeavesTheOthers) {
   writeWinningTables("kqk");
   writeWinningTables("krk");
   ASSERT_TRUE(e.send("setoption name NalimovPath value " + tables()));
-  bool registered = false;
-  e.syncLines(registered);
-  ASSERT_TRUE(registered);
+  ASSERT_TRUE(e.synced()) << "the tables are registered";
   ASSERT_EQ(truncate((tables() + "/krk.nbw").c_str(), 0), 0);
   ASSERT_EQ(truncate((tables() + "/krk.nbb").c_str(), 0), 0);
   ASSERT_TRUE(e.send(krkWhite));
