@@ -153,7 +153,7 @@ void placeMan(int sq, int type, int side, PieceSet bit) {
 // retracing every attack update in reverse, and gives the same state,
 // since the tables and threat values are functions of the board alone.
 struct UndoTables {
-  int32_t pieceThreat[64];  // followed by the tables, as in Position: one copy takes both
+  int16_t pieceThreat[64];  // followed by the tables, as in Position: one copy takes both
   AttackTable attackTable[2];
   int32_t threatSum[2];
   PieceSet evalSet[2];
@@ -171,7 +171,7 @@ inline UndoTables& undoTablesOf(const PlyRecord* r) { return undoTables[r - pos.
 // chose "rep movsq" even for a size it could not see, 14 % slower overall).
 // Calling through a pointer the compiler must reload keeps it a call.
 void* (*volatile libraryCopy)(void*, const void*, size_t) = std::memcpy;
-inline void copyThreatsAndTables(int32_t* to, const int32_t* from) {
+inline void copyThreatsAndTables(int16_t* to, const int16_t* from) {
   libraryCopy(to, from, sizeof(UndoTables::pieceThreat) + sizeof(UndoTables::attackTable));
 }
 

@@ -180,7 +180,7 @@ struct Position {
   uint32_t materialSignature[2];
   int32_t material[2];
   uint32_t slotBitOn[64];
-  int32_t pieceThreat[64];
+  int16_t pieceThreat[64];
   AttackTable attackTable[2];
   PlyRecord plyStack[MaxPly];
   int32_t lastMoveGain;
