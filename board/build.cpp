@@ -155,7 +155,8 @@ void buildPosition(int sideToMove) {
   pos.hashKey = 0;
   std::memset(pos.moveCount, 0, sizeof pos.moveCount);
   clearEmptySquares();
-  for (uint64_t occupied = occupiedSquares(); occupied; occupied &= occupied - 1) {
+  pos.occupied = occupiedSquares();
+  for (uint64_t occupied = pos.occupied; occupied; occupied &= occupied - 1) {
     const int q = __builtin_ctzll(occupied);
     pos.moveCount[q] = onStartSquare(q) ? 0 : 1;
     pos.hashKey ^= pieceKey[(pos.pieceOn[q] - 1) * 2 + pos.colourOn[q]][q];

@@ -87,6 +87,22 @@ constexpr ConstTable<uint8_t, 256> buildLowest() {
   return t;
 }
 
+constexpr ConstTable<uint64_t[64], 8> buildRayMasks() {
+  ConstTable<uint64_t[64], 8> t{};
+  for (int d = 0; d < 8; ++d)
+    for (int q = 0; q < 64; ++q)
+      for (int s = stepFrom(d, q); s != NoSquare; s = stepFrom(d, s)) t.v[d][q] |= uint64_t{1} << s;
+  return t;
+}
+
+constexpr ConstTable<uint8_t[64], 8> buildRayLengths() {
+  ConstTable<uint8_t[64], 8> t{};
+  for (int d = 0; d < 8; ++d)
+    for (int q = 0; q < 64; ++q)
+      for (int s = stepFrom(d, q); s != NoSquare; s = stepFrom(d, s)) ++t.v[d][q];
+  return t;
+}
+
 constexpr ConstTable<uint8_t, 64> buildShade() {
   ConstTable<uint8_t, 64> t{};
   for (int q = 0; q < 64; ++q) t.v[q] = ((fileOf(q) + rankOf(q)) & 1) == 0 ? 1 : 0;
@@ -101,3 +117,5 @@ constinit const ConstTable<RayEntry[64][RayListLength], 7> rayList = buildRays()
 constinit const ConstTable<uint8_t, 256> highestBit = buildHighest();
 constinit const ConstTable<uint8_t, 256> lowestBit = buildLowest();
 constinit const ConstTable<uint8_t, 64> squareShade = buildShade();
+constinit const ConstTable<uint64_t[64], 8> rayMask = buildRayMasks();
+constinit const ConstTable<uint8_t[64], 8> rayLength = buildRayLengths();

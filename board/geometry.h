@@ -28,6 +28,10 @@ extern const ConstTable<uint8_t[64], 16> nextSquare;
 extern const ConstTable<uint8_t[64], 64> directionTo;
 // rayList[type][q]: squares reached on an empty board, ray by ray, ended by 255.
 extern const ConstTable<RayEntry[64][RayListLength], 7> rayList;
+// rayMask[d][q]: the squares beyond q in line direction d (0..7), one bit
+// per square; rayLength[d][q]: how many there are.
+extern const ConstTable<uint64_t[64], 8> rayMask;
+extern const ConstTable<uint8_t[64], 8> rayLength;
 // highestBit[b] / lowestBit[b]: index of the highest / lowest set bit of a byte.
 extern const ConstTable<uint8_t, 256> highestBit;
 extern const ConstTable<uint8_t, 256> lowestBit;
@@ -47,6 +51,15 @@ constexpr uint8_t lineClass[7] = {0, 0, 0, 40, 48, 56, 0};
 constexpr uint8_t dirClass[16] = {16, 16, 16, 16, 8, 8, 8, 8, 4, 4, 4, 4, 4, 4, 4, 4};
 // (1 << type) of the men a line in each direction continues through.
 constexpr uint8_t passMask[16] = {48, 48, 48, 48, 40, 40, 40, 40, 4, 4, 4, 4, 4, 4, 4, 4};
+
+// The first square of `squares` (a bit per square) beyond q in line
+// direction d, NoSquare when the ray holds none. East, north, north-west
+// and north-east raise the square index; the other four lower it.
+inline int firstOnRay(int d, int q, uint64_t squares) {
+  const uint64_t hit = rayMask[d][q] & squares;
+  if (hit == 0) return NoSquare;
+  return (0x33 >> d) & 1 ? __builtin_ctzll(hit) : 63 - __builtin_clzll(hit);
+}
 
 // Highest set bit (0 for an empty set); one bit-scan instruction.
 inline int highestSlot(PieceSet set) { return set ? 31 - __builtin_clz(set) : 0; }

@@ -135,6 +135,7 @@ CastleSquares castleSquares(int side, Move m) {
 
 void liftMan(int sq, int type) {
   pos.colourOn[sq] = NoColour;
+  pos.occupied &= ~(uint64_t{1} << sq);
   pos.pieceOn[sq] = None;
   pos.slotBitOn[sq] = 0;
   unblockBoth(sq, lineClass[type]);
@@ -142,14 +143,15 @@ void liftMan(int sq, int type) {
 
 void placeMan(int sq, int type, int side, PieceSet bit) {
   pos.colourOn[sq] = static_cast<uint8_t>(side);
+  pos.occupied |= uint64_t{1} << sq;
   pos.pieceOn[sq] = static_cast<uint8_t>(type);
   pos.slotBitOn[sq] = bit;
   pos.pieceList[side][slotOf(bit)] = static_cast<uint8_t>(sq);
   blockBoth(sq, lineClass[type]);
 }
 
-// What make saves for unmake: both attack tables and the threat values as
-// they stood before the move. Copying them back is much cheaper than
+// What make saves for unmake: both attack tables, the threat values and
+// the occupied squares as they stood before the move. Copying them back is much cheaper than
 // retracing every attack update in reverse, and gives the same state,
 // since the tables and threat values are functions of the board alone.
 struct UndoTables {
@@ -157,6 +159,7 @@ struct UndoTables {
   AttackTable attackTable[2];
   int32_t threatSum[2];
   PieceSet evalSet[2];
+  uint64_t occupied;  // the board's men, restored with the tables
 };
 UndoTables undoTables[MaxPly];
 static_assert(offsetof(UndoTables, attackTable) == sizeof(UndoTables::pieceThreat));
@@ -181,6 +184,7 @@ inline void saveTables(UndoTables& u) {
   u.threatSum[1] = pos.threatSum[1];
   u.evalSet[0] = pos.evalSet[0];
   u.evalSet[1] = pos.evalSet[1];
+  u.occupied = pos.occupied;
 }
 
 inline void restoreTables(const UndoTables& u) {
@@ -189,6 +193,7 @@ inline void restoreTables(const UndoTables& u) {
   pos.threatSum[1] = u.threatSum[1];
   pos.evalSet[0] = u.evalSet[0];
   pos.evalSet[1] = u.evalSet[1];
+  pos.occupied = u.occupied;
   pos.dirtyPieces[0] = pos.dirtyPieces[1] = 0;
 }
 
@@ -357,6 +362,7 @@ void epCapture(PlyRecord* r, int t, bool make) {
     r->capturedSlot = static_cast<uint16_t>(bit);
     pos.pieceSet[o] ^= bit;
     pos.colourOn[sq] = NoColour;
+    pos.occupied &= ~(uint64_t{1} << sq);
     pos.pieceOn[sq] = None;
     pos.slotBitOn[sq] = 0;
     unblockBoth(sq, 0);
@@ -367,6 +373,7 @@ void epCapture(PlyRecord* r, int t, bool make) {
   } else {
     const PieceSet bit = r->capturedSlot;
     pos.colourOn[sq] = static_cast<uint8_t>(o);
+    pos.occupied |= uint64_t{1} << sq;
     pos.pieceOn[sq] = Pawn;
     pos.slotBitOn[sq] = bit;
     pos.pieceSet[o] |= bit;
@@ -456,6 +463,7 @@ void makeMove(Move m) {
       blockBoth(t, lineClass[P]);
     }
     pos.colourOn[t] = static_cast<uint8_t>(s);
+    pos.occupied |= uint64_t{1} << t;
     pos.pieceOn[t] = static_cast<uint8_t>(P);
     pos.slotBitOn[t] = bit;
     if ((m & KindMask) == EnPassantKind) {
@@ -464,6 +472,7 @@ void makeMove(Move m) {
     }
     pos.pieceList[s][slotOf(bit)] = static_cast<uint8_t>(t);
     pos.colourOn[f] = NoColour;
+    pos.occupied &= ~(uint64_t{1} << f);
     pos.pieceOn[f] = None;
     pos.slotBitOn[f] = 0;
     if (T == Pawn) {
@@ -549,6 +558,7 @@ void unmakeMoveRetraced() {
     removeAttacks[P](s, t);
     blockBoth(f, lineClass[T]);
     pos.colourOn[f] = static_cast<uint8_t>(s);
+    pos.occupied |= uint64_t{1} << f;
     pos.pieceOn[f] = static_cast<uint8_t>(T);
     pos.slotBitOn[f] = bit;
     const bool enPassant = (m & KindMask) == EnPassantKind;
@@ -559,6 +569,7 @@ void unmakeMoveRetraced() {
     const PieceSet victim = r->capturedSlot;
     if (V) {
       pos.colourOn[t] = static_cast<uint8_t>(o);
+      pos.occupied |= uint64_t{1} << t;
       pos.slotBitOn[t] = victim;
       pos.pieceSet[o] |= victim;
       if (V == Pawn) pos.pawnRanksOnFile[o][fileOf(t) + 1] |= static_cast<uint8_t>(1 << rankOf(t));
@@ -568,6 +579,7 @@ void unmakeMoveRetraced() {
       addAttacks[V](o, t);
     } else {
       pos.colourOn[t] = NoColour;
+      pos.occupied &= ~(uint64_t{1} << t);
       pos.slotBitOn[t] = 0;
       unblockBoth(t, lineClass[P]);
     }

@@ -151,6 +151,7 @@ struct Position {
   int32_t threatBalance;
   int32_t threatTrend;
   uint64_t hashKey;               // low word carries the square keys
+  uint64_t occupied;              // a bit per square that holds a man
   AttackTable* attacksUs;
   AttackTable* attacksThem;
   PieceSet dirtyPieces[2];

@@ -48,6 +48,20 @@ int knightValue(int c, int sq, int pawns) {
   return v;
 }
 
+// Squares a rook on sq reaches in line direction d, seeing through rooks
+// and queens of either side (a battery or a contested file still counts).
+int rookReach(int d, int sq) {
+  int reach = 0;
+  for (int from = sq;;) {
+    const int t = firstOnRay(d, from, pos.occupied);
+    if (t == NoSquare) return reach + rayLength[d][from];
+    reach += kingDistance(from, t);  // the empty squares before t, and t itself
+    const int type = pos.pieceOn[t];
+    if (type != Rook && type != Queen) return reach - 1;
+    from = t;
+  }
+}
+
 int rookValue(int c, int sq, int slot, int pawns) {
   const int e = c ^ 1, r = rankOf(sq), f = fileOf(sq);
   const AttackTable& own = pos.attackTable[c];
@@ -64,13 +78,7 @@ int rookValue(int c, int sq, int slot, int pawns) {
     if (r == 1 && ekRank <= 1) v += openingWeightHalf + 12;
   }
   int m = 0;
-  for (int d = 0; d < 4; ++d) {
-    for (int t = nextSquare[d][sq]; t != 255; t = nextSquare[d][t]) {
-      const int type = pos.pieceOn[t];
-      if (type != None && type != Rook && type != Queen) break;
-      ++m;
-    }
-  }
+  for (int d = 0; d < 4; ++d) m += rookReach(d, sq);
   if (m > 14) m = 14;
   int mobility = rookMobility[m];
   const int k = kingSquare(c);
@@ -95,41 +103,37 @@ int bishopActivity(int sq, int c) {
   const AttackTable& them = pos.attackTable[e];
   int a = 0, count = 0, dirs = 0;
   for (int d = 4; d < 8; ++d) {
-    for (int t = nextSquare[d][sq]; t != 255; t = nextSquare[d][t]) {
-      const int type = pos.pieceOn[t];
-      if (type == None) {
-        ++count;
-        dirs |= 1 << (d - 4);
-        continue;
-      }
-      const int next = nextSquare[d][t];
-      if (pos.colourOn[t] == e && type == Pawn) {
-        if (pawnGuarded(them, t)) {
+    const int t = firstOnRay(d, sq, pos.occupied);
+    const int free = t == NoSquare ? rayLength[d][sq] : kingDistance(sq, t) - 1;
+    count += free;
+    if (free) dirs |= 1 << (d - 4);
+    if (t == NoSquare) continue;
+    const int type = pos.pieceOn[t];
+    const int next = nextSquare[d][t];
+    if (pos.colourOn[t] == e && type == Pawn) {
+      if (pawnGuarded(them, t)) {
+        a -= 2;
+        if (next != 255 && pos.pieceOn[next] == Pawn && pos.colourOn[next] == e) {
           a -= 2;
-          if (next != 255 && pos.pieceOn[next] == Pawn && pos.colourOn[next] == e) {
-            a -= 2;
-            if (pawnGuarded(them, next)) a -= 5;
-          }
-        } else {
-          a += 1;
+          if (pawnGuarded(them, next)) a -= 5;
         }
-      } else if (pos.colourOn[t] == c && type == Pawn) {
-        const int pr = rankOf(t);
-        const bool inWay = c == White ? (pr > rankOf(sq) && pr <= 3) : (pr < rankOf(sq) && pr >= 4);
-        if (inWay) {
-          const int front = t + (c == White ? 8 : -8);
-          const bool blocked = pos.pieceOn[front] == Pawn || pos.colourOn[front] == e;
-          a -= blocked ? 4 * blockedPawnWeight[pr] : blockedPawnWeight[pr];
-        }
-      } else if (pos.colourOn[t] == c && type != King && next != 255) {
-        int u = next;
-        while (u != 255 && pos.pieceOn[u] == None) u = nextSquare[d][u];
-        if (u != 255 && pos.colourOn[u] == e) {
-          const int tt = pos.pieceOn[u];
-          if (tt == Rook || tt == Queen || tt == King || them.sq[u].directCounts == 0) a += xrayTarget[tt] + 4;
-        }
+      } else {
+        a += 1;
       }
-      break;
+    } else if (pos.colourOn[t] == c && type == Pawn) {
+      const int pr = rankOf(t);
+      const bool inWay = c == White ? (pr > rankOf(sq) && pr <= 3) : (pr < rankOf(sq) && pr >= 4);
+      if (inWay) {
+        const int front = t + (c == White ? 8 : -8);
+        const bool blocked = pos.pieceOn[front] == Pawn || pos.colourOn[front] == e;
+        a -= blocked ? 4 * blockedPawnWeight[pr] : blockedPawnWeight[pr];
+      }
+    } else if (pos.colourOn[t] == c && type != King && next != 255) {
+      const int u = firstOnRay(d, t, pos.occupied);
+      if (u != NoSquare && pos.colourOn[u] == e) {
+        const int tt = pos.pieceOn[u];
+        if (tt == Rook || tt == Queen || tt == King || them.sq[u].directCounts == 0) a += xrayTarget[tt] + 4;
+      }
     }
   }
   const int r = rankOf(sq);

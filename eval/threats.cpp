@@ -41,9 +41,8 @@ int pinPenalty(int c, int q, int* p) {
     const int from = pos.pieceList[e][__builtin_ctz(set)];
     const int d = directionTo[q][from];
     if (d >= 8) continue;
-    int b = nextSquare[d][q];
-    while (b != 255 && pos.pieceOn[b] == None) b = nextSquare[d][b];
-    if (b == 255 || pos.colourOn[b] != c) continue;
+    const int b = firstOnRay(d, q, pos.occupied);
+    if (b == NoSquare || pos.colourOn[b] != c) continue;
     const int back = pos.pieceOn[b];
     const int y = pieceValue[back] -
                   8 * exchangeLossOf(countWord(them.sq[b]) + attackerUnit[pos.pieceOn[from]], countWord(own.sq[b]));

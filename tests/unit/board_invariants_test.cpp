@@ -1,9 +1,9 @@
 // Random games checked against from-scratch rebuilds: after every make and
-// unmake the attack tables, key, material, signature, threat values and
-// piece sets must equal a fresh computation (and the key's upper half the
-// one foreseen before the move), and both ways of unmaking
-// (copying the saved tables back, retracing the updates) must give back the
-// position record bit for bit.
+// unmake the attack tables, key, material, signature, threat values,
+// occupied squares and piece sets must equal a fresh computation (and the
+// key's upper half the one foreseen before the move), and both ways of
+// unmaking (copying the saved tables back, retracing the updates) must give
+// back the position record bit for bit.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -45,6 +45,10 @@ void expectFresh(const char* where) {
   SCOPED_TRACE(where);
   ASSERT_TRUE(attackTablesAgree());
   ASSERT_EQ(pos.hashKey, computeHashKey());
+  uint64_t men = 0;
+  for (int q = 0; q < 64; ++q)
+    if (pos.colourOn[q] != NoColour) men |= uint64_t{1} << q;
+  ASSERT_EQ(men, pos.occupied);
   for (int s = 0; s < 2; ++s) {
     int count[7] = {}, material = 0, threats = 0;
     uint8_t files[10] = {};
@@ -223,6 +227,26 @@ TEST(BoardInvariants, RelocatedMenLeaveAFreshBoard) {
       // A board with the side not to move in check is fine to walk over
       // but has no moves to try.
       if (pos.attackTable[pos.sideToMove].sq[kingSquare(pos.sideToMove ^ 1)].directCounts == 0) exploreFrom(rng, 0);
+    }
+  }
+}
+
+// The bit-scan ray walk must stop where a step-by-step walk stops, in each
+// of the eight line directions, on boards from empty to crowded.
+TEST(BoardInvariants, FirstOnRayMatchesAStepWalk) {
+  std::mt19937_64 rng(5);
+  for (int fill : {0, 8, 24, 48, 64}) {
+    for (int trial = 0; trial < 40; ++trial) {
+      uint64_t squares = 0;
+      for (int i = 0; i < fill; ++i) squares |= uint64_t{1} << (rng() % 64);
+      for (int d = 0; d < 8; ++d)
+        for (int q = 0; q < 64; ++q) {
+          int walk = nextSquare[d][q], length = 0;
+          for (int t = walk; t != NoSquare; t = nextSquare[d][t]) ++length;
+          while (walk != NoSquare && !((squares >> walk) & 1)) walk = nextSquare[d][walk];
+          ASSERT_EQ(firstOnRay(d, q, squares), walk) << "direction " << d << " square " << q;
+          ASSERT_EQ(rayLength[d][q], length);
+        }
     }
   }
 }
