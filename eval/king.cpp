@@ -149,7 +149,7 @@ void lineChecks(KingScan& k, bool diagonal) {
       if (diff > 1) {
         r += diff;
       } else if (them.sq[q].directCounts & fieldMask) {
-        if (occupied && pos.colourOn[q] == k.e) {
+        if (pos.colourOn[q] == k.e) {
           // Discovered check by a slider behind an enemy man.
           const int man = pos.pieceOn[q];
           if (man != Pawn) k.d += r - 5;
@@ -214,7 +214,7 @@ void knightChecks(KingScan& k) {
   for (const RayEntry* j = rayList[Knight][k.king]; j->square != 255; ++j) {
     const int q = j->square;
     if (!(them.sq[q].directCounts & 768) || own.sq[q].totalCount > them.sq[q].totalCount) continue;
-    const bool enemyMan = pos.pieceOn[q] != None && pos.colourOn[q] == k.e;
+    const bool enemyMan = pos.colourOn[q] == k.e;
     if (!enemyMan) {
       const PieceSet attackers = them.sq[q].directAttackers & knights;
       k.checkers |= attackers;
@@ -248,7 +248,7 @@ void endgameMateThreat(int c) {
     const SquareAttacks& en = them.sq[z];
     const uint32_t bit = 1u << directionTo[k.king][z];
     involved |= en.directAttackers | en.xrayAttackers;
-    if (pos.pieceOn[z] != None && pos.colourOn[z] == c) {
+    if (pos.colourOn[z] == c) {
       k.blocked |= bit;
       continue;
     }
@@ -264,7 +264,7 @@ void endgameMateThreat(int c) {
   uint32_t& flags = pos.plyTop->flags;
   for (const RayEntry* r = rayList[King][k.king]; r->square != 255; ++r) {
     const int q = r->square;
-    if (pos.pieceOn[q] != None && pos.colourOn[q] == k.e) continue;
+    if (pos.colourOn[q] == k.e) continue;
     if (them.sq[q].totalCount <= own.sq[q].totalCount) continue;
     const int out = directionTo[q][k.king];  // direction from the king to q
     const int dir = directionTo[k.king][q];
@@ -307,8 +307,8 @@ int kingAttack(int c) {
     const int z = i < 0 ? centre : rayList[King][centre][i].square;
     const SquareAttacks& en = them.sq[z];
     const SquareAttacks& ow = own.sq[z];
-    const bool enemyMan = pos.pieceOn[z] != None && pos.colourOn[z] == k.e;
-    const bool ownMan = pos.pieceOn[z] != None && pos.colourOn[z] == c;
+    const bool enemyMan = pos.colourOn[z] == k.e;
+    const bool ownMan = pos.colourOn[z] == c;
     if (kingDistance(z, k.king) == 1) {
       const uint32_t bit = 1u << directionTo[k.king][z];
       if (ownMan) {

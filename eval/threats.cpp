@@ -103,10 +103,17 @@ int sideThreats(int c) {
   const int shift = threatShift[c];
   int tie[16] = {};
   int sum = 0;
+  // A man the enemy does not attack is neither pinned, nor en prise, nor
+  // guarded by tied defenders. The attacked men are picked out first,
+  // without a branch per man.
+  PieceSet attacked = 0;
   for (PieceSet set = pos.pieceSet[c] & ~1u; set; set &= set - 1) {
     const int q = pos.pieceList[c][__builtin_ctz(set)];
-    // A man the enemy does not attack is neither pinned, nor en prise, nor guarded by tied defenders.
-    if (them.sq[q].directCounts == 0 && pos.pieceThreat[q] == 0) continue;
+    const bool hit = (them.sq[q].directCounts | pos.pieceThreat[q]) != 0;
+    attacked |= (set & (0u - set)) & (0u - static_cast<PieceSet>(hit));
+  }
+  for (PieceSet set = attacked; set; set &= set - 1) {
+    const int q = pos.pieceList[c][__builtin_ctz(set)];
     const int t = pos.pieceOn[q];
     int p = 0, pin = 0;
     if (pinnable[t] && (them.sq[q].directAttackers & pos.sliders[e] & pos.pieceSet[e])) pin = pinPenalty(c, q, &p);
