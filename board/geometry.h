@@ -61,6 +61,9 @@ inline int firstOnRay(int d, int q, uint64_t squares) {
   return (0x33 >> d) & 1 ? __builtin_ctzll(hit) : 63 - __builtin_clzll(hit);
 }
 
+// The bit of square q in a set of squares; none for NoSquare.
+inline uint64_t squareBit(int q) { return q < 64 ? uint64_t{1} << q : 0; }
+
 // Highest set bit (0 for an empty set); one bit-scan instruction.
 inline int highestSlot(PieceSet set) { return set ? 31 - __builtin_clz(set) : 0; }
 inline int lowestSlot(PieceSet set) {

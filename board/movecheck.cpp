@@ -21,11 +21,8 @@ bool isUnmovedOwnRook(int sq, int side) {
 // First square from k in direction d that holds a man once e1 and e2 are
 // emptied and f1 and f2 filled; 255 when the ray leaves the board.
 int firstOccupied(int k, int d, int e1, int e2, int f1, int f2) {
-  for (int q = nextSquare[d][k]; q != 255; q = nextSquare[d][q]) {
-    if (q == f1 || q == f2) return q;
-    if (!isEmpty(q) && q != e1 && q != e2) return q;
-  }
-  return 255;
+  const uint64_t men = (pos.occupied & ~(squareBit(e1) | squareBit(e2))) | squareBit(f1) | squareBit(f2);
+  return firstOnRay(d, k, men);
 }
 
 // Check code of a slider of s that reaches the king k along the line
@@ -226,8 +223,7 @@ bool isPinned(int sq, int attackerSide) {
   if (d >= 8) return false;
   const SquareAttacks& at = pos.attackTable[a].sq[sq];
   if ((at.directCounts & lineWeightMask[d]) == 0) return false;
-  for (int q = nextSquare[d][sq]; q != k; q = nextSquare[d][q])
-    if (!isEmpty(q)) return false;
+  if (firstOnRay(d, sq, pos.occupied) != k) return false;  // a man stands between
   for (PieceSet set = at.directAttackers & pos.pieceSet[a]; set; set &= set - 1) {
     const int from = pos.pieceList[a][lowestBitOf(set)];
     if (directionTo[sq][from] == d && movesAlong(pos.pieceOn[from], d)) return true;

@@ -199,9 +199,7 @@ bool checksFrom(int type, int s, int t, int from, int k) {
   if (type == Pawn) return (d == pawnCaptureDir[s] || d == pawnCaptureDir[s] + 1) && nextSquare[d][t] == k;
   if (type == Knight) return d >= 8;
   if (d >= 8 || !movesAlong(type, d)) return false;
-  for (int q = nextSquare[d][t]; q != k; q = nextSquare[d][q])
-    if (!isEmpty(q) && q != from) return false;
-  return true;
+  return firstOnRay(d, t, pos.occupied & ~squareBit(from)) == k;
 }
 
 // Direction from sq to the enemy king k when the man on sq is all that
@@ -211,8 +209,7 @@ int discoveryLine(int sq, int s, int k) {
   if (d >= 8) return 16;
   const SquareAttacks& a = pos.attackTable[s].sq[sq];
   if ((a.directCounts & lineWeightMask[d]) == 0) return 16;
-  for (int q = nextSquare[d][sq]; q != k; q = nextSquare[d][q])
-    if (!isEmpty(q)) return 16;
+  if (firstOnRay(d, sq, pos.occupied) != k) return 16;  // a man stands between
   PieceSet behind = a.directAttackers & pos.pieceSet[s];
   while (behind) {
     const int slot = highestBitOf(behind);

@@ -45,11 +45,7 @@ bool covers(int type, int from, int target, int through) {
     case Queen: if (d >= 8) return false; break;
     default: return false;
   }
-  for (int q = nextSquare[d][from]; q != 255; q = nextSquare[d][q]) {
-    if (q == target) return true;
-    if (q != through && pos.pieceOn[q] != None) return false;
-  }
-  return false;
+  return firstOnRay(d, from, (pos.occupied & ~squareBit(through)) | squareBit(target)) == target;
 }
 
 // True when the checking man of `type` arriving on `to` (from `from`)
