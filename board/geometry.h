@@ -61,6 +61,13 @@ inline int firstOnRay(int d, int q, uint64_t squares) {
   return (0x33 >> d) & 1 ? __builtin_ctzll(hit) : 63 - __builtin_clzll(hit);
 }
 
+// The squares beyond q in line direction d up to the first man of `men`,
+// that man's square left out.
+inline uint64_t openRay(int d, int q, uint64_t men) {
+  const int b = firstOnRay(d, q, men);
+  return b == NoSquare ? rayMask[d][q] : rayMask[d][q] ^ (rayMask[d][b] | uint64_t{1} << b);
+}
+
 // The bit of square q in a set of squares; none for NoSquare.
 inline uint64_t squareBit(int q) { return q < 64 ? uint64_t{1} << q : 0; }
 
