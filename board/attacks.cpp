@@ -11,20 +11,22 @@ namespace {
 
 // ---------------------------------------------------------------------------
 // Dirty marks. An attack of `side` on the man standing on r was added or
-// removed; mark that man when its threat value may have changed.
+// removed; mark that man when its threat value may have changed. The mark
+// is computed, not branched on: which men an update meets is anyone's guess.
+
+inline void markIf(bool mark, int c, int r) {
+  pos.dirtyPieces[c] |= pos.slotBitOn[r] & (0u - static_cast<PieceSet>(mark));
+}
 
 inline void markAdded(int side, int r) {
   const int c = pos.colourOn[r];
-  if (c != side || pos.pieceThreat[r] != 0) pos.dirtyPieces[c] |= pos.slotBitOn[r];
+  markIf(c != side || pos.pieceThreat[r] != 0, c, r);
 }
 
 inline void markRemoved(int side, int r) {
   const int c = pos.colourOn[r];
-  if (c != side) {
-    if (pos.pieceThreat[r] != 0) pos.dirtyPieces[c] |= pos.slotBitOn[r];
-  } else if (pos.attackTable[side ^ 1].sq[r].directCounts != 0) {
-    pos.dirtyPieces[c] |= pos.slotBitOn[r];
-  }
+  const bool threatened = pos.pieceThreat[r] != 0, attacked = pos.attackTable[side ^ 1].sq[r].directCounts != 0;
+  markIf(c != side ? threatened : attacked, c, r);
 }
 
 template <bool Add, bool Mark>
