@@ -383,12 +383,10 @@ void refreshThreats() {
       const int q = pos.pieceList[side][slot];
       pos.threatSum[side] -= pos.pieceThreat[q];
       pos.evalSet[side] &= ~bit;
-      const int v = threatOf(q);
-      pos.pieceThreat[q] = v;
-      if (v > 0) {
-        pos.threatSum[side] += v;
-        pos.evalSet[side] |= bit;
-      }
+      const int v = threatOf(q);  // never negative
+      pos.pieceThreat[q] = static_cast<int16_t>(v);
+      pos.threatSum[side] += v;
+      pos.evalSet[side] |= bit & (0u - static_cast<PieceSet>(v > 0));
     }
     // The marks are consumed: the values of every marked man are current.
     pos.dirtyPieces[side] = 0;
