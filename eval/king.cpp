@@ -106,7 +106,7 @@ inline int attackerCount(unsigned w) {
 struct KingScan {
   int c, e, king;
   uint32_t blocked = 0, safe = 0, covered = 0;
-  PieceSet singleCoverers = 0, checkers = 0;
+  PieceSet checkers = 0;
   uint8_t slotFlightCover[16] = {};
   int d = 0, U = 0;
   bool mate = false, attacked = false;
@@ -126,6 +126,32 @@ void testNoFlight(KingScan& k, int slot, int q, uint32_t mask) {
     recordThreatMove(k, pos.pieceList[k.e][slot], q);
     k.mate = true;
   }
+}
+
+// The king's flight squares: an own man blocks one, and so does an enemy
+// man other than a rook or queen; a flight no enemy man attacks is safe,
+// and one that a single enemy man covers is noted under that man's slot.
+// Returns every enemy man that bears on a neighbour of the king.
+PieceSet scanFlights(KingScan& k) {
+  const AttackTable& them = pos.attackTable[k.e];
+  PieceSet involved = 0;
+  for (const RayEntry* r = rayList[King][k.king]; r->square != 255; ++r) {
+    const int z = r->square;
+    const SquareAttacks& en = them.sq[z];
+    const uint32_t bit = 1u << directionTo[k.king][z];
+    involved |= en.directAttackers | en.xrayAttackers;
+    if (pos.colourOn[z] == k.c) {
+      k.blocked |= bit;
+      continue;
+    }
+    if (pos.colourOn[z] == k.e && pos.pieceOn[z] != Rook && pos.pieceOn[z] != Queen) k.blocked |= bit;
+    if (en.directCounts == 0) k.safe |= bit;
+    if (en.totalCount == 1) {
+      const PieceSet one = (en.directAttackers | en.xrayAttackers) & 0xFFFF;
+      if (one) k.slotFlightCover[__builtin_ctz(one)] |= static_cast<uint8_t>(bit);
+    }
+  }
+  return involved;
 }
 
 // The opposite of each line direction 0..7.
@@ -242,23 +268,7 @@ void endgameMateThreat(int c) {
   k.king = kingSquare(c);
   const AttackTable& own = pos.attackTable[c];
   const AttackTable& them = pos.attackTable[k.e];
-  PieceSet involved = 0;
-  for (const RayEntry* r = rayList[King][k.king]; r->square != 255; ++r) {
-    const int z = r->square;
-    const SquareAttacks& en = them.sq[z];
-    const uint32_t bit = 1u << directionTo[k.king][z];
-    involved |= en.directAttackers | en.xrayAttackers;
-    if (pos.colourOn[z] == c) {
-      k.blocked |= bit;
-      continue;
-    }
-    if (pos.pieceOn[z] != None && pos.pieceOn[z] != Rook && pos.pieceOn[z] != Queen) k.blocked |= bit;
-    if (en.directCounts == 0) k.safe |= bit;
-    if (en.totalCount == 1) {
-      const PieceSet one = (en.directAttackers | en.xrayAttackers) & 0xFFFF;
-      if (one) k.slotFlightCover[__builtin_ctz(one)] |= static_cast<uint8_t>(bit);
-    }
-  }
+  const PieceSet involved = scanFlights(k);
   const PieceSet queens = liveSet(pos.queenSet, k.e);
   bool anyMask = false;
   uint32_t& flags = pos.plyTop->flags;
@@ -298,6 +308,7 @@ int kingAttack(int c) {
   k.king = kingSquare(c);
   const AttackTable& own = pos.attackTable[c];
   const AttackTable& them = pos.attackTable[k.e];
+  scanFlights(k);
   const int centre = zoneCentre(k.king);
   PieceSet A = 0, X = 0;
   int u = 0, x = 0;
@@ -309,22 +320,6 @@ int kingAttack(int c) {
     const SquareAttacks& ow = own.sq[z];
     const bool enemyMan = pos.colourOn[z] == k.e;
     const bool ownMan = pos.colourOn[z] == c;
-    if (kingDistance(z, k.king) == 1) {
-      const uint32_t bit = 1u << directionTo[k.king][z];
-      if (ownMan) {
-        k.blocked |= bit;
-      } else {
-        if (enemyMan && pos.pieceOn[z] != Rook && pos.pieceOn[z] != Queen) k.blocked |= bit;
-        if (en.directCounts == 0) k.safe |= bit;
-        if (en.totalCount == 1) {
-          const PieceSet one = (en.directAttackers | en.xrayAttackers) & 0xFFFF;
-          if (one) {
-            k.singleCoverers |= one;
-            k.slotFlightCover[__builtin_ctz(one)] |= static_cast<uint8_t>(bit);
-          }
-        }
-      }
-    }
     if (enemyMan && pos.pieceOn[z] == Pawn) {
       const int ahead = z + pawnAhead;
       if (ahead >= 0 && ahead < 64 && pos.pieceOn[ahead] != None) continue;
