@@ -255,6 +255,19 @@ int discoveryLine(int sq, int s, int k) {
   return 16;
 }
 
+// Without a discovery line, a pawn push checks only when the king stands
+// diagonally ahead of the square reached: two ranks ahead of the pawn and
+// on a neighbouring file, or three for the double step.
+inline bool pawnPushMayCheck(int s, int from, int k) {
+  const int ranks = s == White ? rankOf(k) - rankOf(from) : rankOf(from) - rankOf(k);
+  const int files = fileOf(k) - fileOf(from);
+  return (files == 1 || files == -1) && (ranks == 2 || ranks == 3);
+}
+
+// A knight checks from a square of the other colour than the king's, so it
+// can reach one in a single jump only from a square of the king's colour.
+inline bool knightMayCheck(int from, int k) { return squareShade[from] == squareShade[k]; }
+
 }  // namespace
 
 ScoredMove* addPromotions(ScoredMove* list, int from, int to, int mode) {
@@ -301,6 +314,7 @@ ScoredMove* generateQuietChecks(int side, int enemyKingSquare, ScoredMove* list)
     // A quiet move checks when it leaves a discovery line or attacks k.
     auto gives = [&](int to) { return (line < 8 && directionTo[k][to] != line) || checksFrom(type, s, to, from, k); };
     if (type == Pawn) {
+      if (line >= 8 && !pawnPushMayCheck(s, from, k)) continue;
       const int ahead = from + pawnStep[s];
       if (!isEmpty(ahead) || rankOf(from) == seventhRank[s]) continue;
       if (gives(ahead)) addMove(list, makeMoveWord(from, ahead, QuietKind), 0);
@@ -313,6 +327,7 @@ ScoredMove* generateQuietChecks(int side, int enemyKingSquare, ScoredMove* list)
         if (isEmpty(r->square) && theirs.sq[r->square].directCounts == 0 && directionTo[k][r->square] != line)
           addMove(list, makeMoveWord(from, r->square, QuietKind), 0);
     } else if (type == Knight) {
+      if (line >= 8 && !knightMayCheck(from, k)) continue;
       for (const RayEntry* r = rayList[Knight][from]; r->square != 255; ++r)
         if (isEmpty(r->square) && gives(r->square)) addMove(list, makeMoveWord(from, r->square, QuietKind), 0);
     } else {
