@@ -58,9 +58,10 @@ PieceSet* typeSetOf(int type) {
 }
 
 void clearDerived() {
+  useTables(&boardTables[0]);
   std::memset(pos.pieceList, NoSquare, sizeof pos.pieceList);
   std::memset(pos.slotBitOn, 0, sizeof pos.slotBitOn);
-  std::memset(pos.pieceThreat, 0, sizeof pos.pieceThreat);
+  std::memset(pos.pieceThreat, 0, sizeof pos.tables->pieceThreat);
   std::memset(pos.pawnRanksOnFile, 0, sizeof pos.pawnRanksOnFile);
   std::memset(pos.pawnsOnRank, 0, sizeof pos.pawnsOnRank);
   for (int s = 0; s < 2; ++s) {

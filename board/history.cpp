@@ -55,6 +55,7 @@ void plyFromRecord(PlyRecord& r, const GameRecord& g) {
 void startGameRecord() {
   pos.plyCount = pos.lastIrreversiblePly = 1;
   pos.plyTop = &pos.plyStack[0];
+  settleTables();
   std::memset(&pos.plyStack[0], 0, sizeof(PlyRecord));
   const bool check = pos.attackTable[pos.sideToMove ^ 1].sq[kingSquare(pos.sideToMove)].directCounts != 0;
   pos.plyStack[0].flags = check ? 0x8000 : 0;
@@ -93,6 +94,7 @@ bool playGameMove(Move m) {
   gameTop = &g;
   pos.plyStack[0] = *pos.plyTop;
   pos.plyTop = &pos.plyStack[0];
+  settleTables();
   if (gameMoveTotal < GameMoveListSize) gameMoves[gameMoveTotal++] = m;
   gameMovesPlayed++;
   gameRecordSerial++;

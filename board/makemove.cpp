@@ -150,45 +150,47 @@ void placeMan(int sq, int type, int side, PieceSet bit) {
   blockBoth(sq, lineClass[type]);
 }
 
-// What make saves for unmake: both attack tables, the threat values and
-// the occupied squares as they stood before the move. Copying them back is much cheaper than
-// retracing every attack update in reverse, and gives the same state,
-// since the tables and threat values are functions of the board alone.
-struct UndoTables {
-  int16_t pieceThreat[64];  // followed by the tables, as in Position: one copy takes both
-  AttackTable attackTable[2];
+// What make saves for unmake besides the tables, which stay behind in their
+// slot: the slot itself (a null move keeps its parent's, so it is not always
+// the previous ply's), the threat sums, the sets the evaluation keeps and the
+// occupied squares, as they stood before the move.
+struct UndoState {
+  BoardTables* tables;
   int32_t threatSum[2];
   PieceSet evalSet[2];
-  uint64_t occupied;  // the board's men, restored with the tables
+  uint64_t occupied;
 };
-UndoTables undoTables[MaxPly];
-static_assert(offsetof(UndoTables, attackTable) == sizeof(UndoTables::pieceThreat));
-static_assert(offsetof(Position, attackTable) == offsetof(Position, pieceThreat) + sizeof(Position::pieceThreat));
+UndoState undoStates[MaxPly];
 
-inline UndoTables& undoTablesOf(const PlyRecord* r) { return undoTables[r - pos.plyStack]; }
+inline UndoState& undoStateOf(const PlyRecord* r) { return undoStates[r - pos.plyStack]; }
 
-// Copies the threat values and the two attack tables, which lie side by side,
-// through the C library, whose copy picks the widest registers this
-// processor has; the compiler's inline expansion for a build without a
-// target processor moves 16 or 8 bytes at a time (a profile-guided build
-// chose "rep movsq" even for a size it could not see, 14 % slower overall).
-// Calling through a pointer the compiler must reload keeps it a call.
+// Copies the threat values and the two attack tables through the C library,
+// whose copy picks the widest registers this processor has; the compiler's
+// inline expansion for a build without a target processor moves 16 or 8
+// bytes at a time (a profile-guided build chose "rep movsq" even for a size
+// it could not see, 14 % slower overall). Calling through a pointer the
+// compiler must reload keeps it a call.
 void* (*volatile libraryCopy)(void*, const void*, size_t) = std::memcpy;
-inline void copyThreatsAndTables(int16_t* to, const int16_t* from) {
-  libraryCopy(to, from, sizeof(UndoTables::pieceThreat) + sizeof(UndoTables::attackTable));
-}
+inline void copyTables(BoardTables* to, const BoardTables* from) { libraryCopy(to, from, sizeof(BoardTables)); }
 
-inline void saveTables(UndoTables& u) {
-  copyThreatsAndTables(u.pieceThreat, pos.pieceThreat);
+// Saves the state before a move and moves the tables into the slot of the
+// new ply record r, where the move updates them.
+inline void saveState(const PlyRecord* r) {
+  UndoState& u = undoStateOf(r);
+  u.tables = pos.tables;
   u.threatSum[0] = pos.threatSum[0];
   u.threatSum[1] = pos.threatSum[1];
   u.evalSet[0] = pos.evalSet[0];
   u.evalSet[1] = pos.evalSet[1];
   u.occupied = pos.occupied;
+  BoardTables* next = &boardTables[r - pos.plyStack];
+  copyTables(next, pos.tables);
+  useTables(next);
 }
 
-inline void restoreTables(const UndoTables& u) {
-  copyThreatsAndTables(pos.pieceThreat, u.pieceThreat);
+inline void restoreState(const PlyRecord* r) {
+  const UndoState& u = undoStateOf(r);
+  useTables(u.tables);
   pos.threatSum[0] = u.threatSum[0];
   pos.threatSum[1] = u.threatSum[1];
   pos.evalSet[0] = u.evalSet[0];
@@ -228,7 +230,7 @@ inline void putMan(int sq, int type, int side, PieceSet bit) {
   pos.pieceList[side][slotOf(bit)] = static_cast<uint8_t>(sq);
 }
 
-// The board part of taking back a castling move (the tables are copied back).
+// The board part of taking back a castling move (the tables return to their slot).
 void uncastleBoard(const PlyRecord* r) {
   const int s = r->mover;
   const CastleSquares c = castleSquares(s, r->move);
@@ -415,7 +417,7 @@ void makeMove(Move m) {
   ++nodeCount;
   ++pos.plyCount;
   PlyRecord* r = ++pos.plyTop;
-  saveTables(undoTablesOf(r));
+  saveState(r);
   r->oldThreatTrend = static_cast<int8_t>(pos.threatTrend);
   pos.lastTo = static_cast<uint32_t>(t);
   r->oldEpSquare = static_cast<uint8_t>(pos.epSquare);
@@ -522,14 +524,11 @@ void unmakeMove() {
     return;
   }
   const int s = r->mover;
-  AttackTable* swap = pos.attacksUs;
-  pos.attacksUs = pos.attacksThem;
-  pos.attacksThem = swap;
   if ((r->move & KindMask) == CastleKind) uncastleBoard(r);
   else unmoveBoard(r);
-  restoreTables(undoTablesOf(r));
   restoreFromRecord(r);
   pos.sideToMove = static_cast<uint32_t>(s);
+  restoreState(r);
 }
 
 void unmakeMoveRetraced() {
@@ -602,6 +601,7 @@ void unmakeMoveRetraced() {
   pos.lastTo = static_cast<uint32_t>(moveTo(pos.plyTop->move));
   if (pos.dirtyPieces[0] | pos.dirtyPieces[1]) refreshThreats();
   pos.sideToMove = static_cast<uint32_t>(s);
+  settleTables();
 }
 
 void makeNullMove() {

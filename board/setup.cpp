@@ -360,6 +360,7 @@ void setRookSquares(uint32_t word) {
 // Everything a FEN set-up may change, kept so that a failure restores it.
 struct SavedGame {
   Position board;
+  BoardTables tables;  // the board's tables, which it only points at
   GameRecord history[GameHistorySize];
   int topIndex, floor, moveTotal, movesPlayed;
   uint32_t serial, recordNumber;
@@ -373,6 +374,7 @@ SavedGame saved;
 
 void saveGame() {
   std::memcpy(&saved.board, &pos, sizeof pos);
+  saved.tables = *pos.tables;
   std::memcpy(saved.history, gameHistory, sizeof gameHistory);
   saved.topIndex = static_cast<int>(gameTop - gameHistory);
   saved.floor = gameHistoryFloor;
@@ -394,6 +396,7 @@ void saveGame() {
 
 void restoreGame() {
   std::memcpy(&pos, &saved.board, sizeof pos);
+  *pos.tables = saved.tables;
   std::memcpy(gameHistory, saved.history, sizeof gameHistory);
   gameTop = gameHistory + saved.topIndex;
   gameHistoryFloor = saved.floor;

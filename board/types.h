@@ -142,6 +142,17 @@ static_assert(offsetof(GameRecord, keyHi) == 16);
 constexpr int MaxPly = 64;          // entries of plyStack; the line holds 63 plies
 constexpr int MaxMovesPerPly = 320; // above the most pseudo-legal moves of any position
 
+// What a move changes besides the board itself: the threat value of the man
+// on each square and both sides' attack tables. Make copies them into the
+// slot of the new ply and updates the copy, so unmake only returns to the
+// slot before; one slot per ply record.
+struct alignas(64) BoardTables {
+  int16_t pieceThreat[64];
+  AttackTable attackTable[2];
+};
+static_assert(sizeof(BoardTables) == 1152);
+extern BoardTables boardTables[MaxPly];
+
 // The one board. Fields keep the widths the rest of the engine relies on.
 struct Position {
   uint32_t sideToMove;
@@ -181,8 +192,9 @@ struct Position {
   uint32_t materialSignature[2];
   int32_t material[2];
   uint32_t slotBitOn[64];
-  int16_t pieceThreat[64];
-  AttackTable attackTable[2];
+  BoardTables* tables = &boardTables[0];                // the tables of this position
+  int16_t* pieceThreat = boardTables[0].pieceThreat;      // tables->pieceThreat
+  AttackTable* attackTable = boardTables[0].attackTable;  // tables->attackTable, by side
   PlyRecord plyStack[MaxPly];
   int32_t lastMoveGain;
   uint8_t castleRookLong[2];
@@ -190,6 +202,19 @@ struct Position {
 };
 
 extern Position pos;
+
+// Points the board at the tables in slot t, the side to move's first.
+inline void useTables(BoardTables* t) {
+  pos.tables = t;
+  pos.pieceThreat = t->pieceThreat;
+  pos.attackTable = t->attackTable;
+  pos.attacksUs = &t->attackTable[pos.sideToMove];
+  pos.attacksThem = &t->attackTable[pos.sideToMove ^ 1];
+}
+
+// Moves the tables of the position into the slot of the current ply record,
+// where the next make expects them; for code that resets plyTop.
+void settleTables();
 
 // Nodes (makes and null moves) of the current search.
 extern uint64_t nodeCount;

@@ -212,6 +212,7 @@ int prepareRoot(int side) {
   }
   clearKillers();
   pos.plyTop = &pos.plyStack[0];
+  settleTables();
   moveListStart[1] = moveBuffer;
   ScoredMove* list = moveListStart[1];
   uint32_t f = 0;

@@ -33,6 +33,7 @@ int engineScore(int side) {
   drawScoreFor[0] = drawScoreFor[1] = 0;
   prepareEvaluation();
   pos.plyTop = &pos.plyStack[0];
+  settleTables();
   return evaluate(side, 1, EvalFullDepth, -2 * ScoreInfinite, 2 * ScoreInfinite);
 }
 

@@ -91,6 +91,9 @@ TEST(GameHistory, LongRandomGameCountsRepetitionsExactly) {
       const bool irreversible = pos.pieceOn[moveFrom(m)] == Pawn || pos.colourOn[moveTo(m)] != NoColour ||
                                 (m & KindMask) == EnPassantKind;
       ASSERT_TRUE(playGameMove(m));
+      // A game position keeps its tables in the first slot, where the
+      // search's first make copies them from.
+      ASSERT_EQ(pos.tables, &boardTables[0]);
       game.played(irreversible);
       ASSERT_EQ(pos.hashKey, computeHashKey());
       ASSERT_EQ(fiftyMoveDraw(), game.clock() > 99);
@@ -109,6 +112,7 @@ TEST(GameHistory, LongRandomGameCountsRepetitionsExactly) {
         ASSERT_EQ(pos.hashKey, game.keys.back()) << "take-back " << back;
         ASSERT_EQ(pos.hashKey, computeHashKey());
         ASSERT_TRUE(attackTablesAgree());
+        ASSERT_EQ(pos.tables, &boardTables[0]);
       }
       // Everything kept since the last compaction can be taken back.
       EXPECT_GE(back, 520 - CompactionPly);

@@ -2,8 +2,8 @@
 // unmake the attack tables, key, material, signature, threat values,
 // occupied squares and piece sets must equal a fresh computation (and the
 // key's upper half the one foreseen before the move), and both ways of
-// unmaking (copying the saved tables back, retracing the updates) must give
-// back the position record bit for bit.
+// unmaking (returning to the tables of the ply before, retracing the
+// updates) must give back the position and its tables bit for bit.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -16,16 +16,18 @@ using namespace boardtest;
 
 namespace {
 
-// Copy of the position with the fields make does not promise to restore
-// (the previous threat sums, the last gain) and the unused ply records
-// blanked out.
+// Copy of the position and of the tables it points at, with the fields make
+// does not promise to restore (the previous threat sums, the last gain) and
+// the unused ply records blanked out.
 struct Snapshot {
   alignas(Position) unsigned char bytes[sizeof(Position)];
+  BoardTables tables;
 };
 
 Snapshot snapshot() {
   Snapshot s;
   std::memcpy(s.bytes, &pos, sizeof pos);
+  s.tables = *pos.tables;
   Position* p = reinterpret_cast<Position*>(s.bytes);
   p->threatSumBefore[0] = p->threatSumBefore[1] = 0;
   p->lastMoveGain = 0;
@@ -36,7 +38,8 @@ Snapshot snapshot() {
 
 bool sameAsNow(const Snapshot& before) {
   const Snapshot now = snapshot();
-  return std::memcmp(before.bytes, now.bytes, sizeof(Position)) == 0;
+  return std::memcmp(before.bytes, now.bytes, sizeof(Position)) == 0 &&
+         std::memcmp(&before.tables, &now.tables, sizeof(BoardTables)) == 0;
 }
 
 // Fields that must equal a count of the board, computed here without the
@@ -90,6 +93,8 @@ void expectFresh(const char* where) {
     ASSERT_EQ(expected, pos.materialSignature[s]) << "side " << s;
   }
   ASSERT_EQ(pos.attacksUs, &pos.attackTable[pos.sideToMove]);
+  ASSERT_EQ(pos.attackTable, pos.tables->attackTable);
+  ASSERT_EQ(pos.pieceThreat, pos.tables->pieceThreat);
 }
 
 // Tries every legal move here (make, check, unmake, compare), then walks
@@ -108,7 +113,7 @@ void exploreFrom(std::mt19937& rng, int depth) {
     }
     unmakeMove();
     ASSERT_TRUE(sameAsNow(before)) << "unmake of move " << m;
-    // Unmake copies the saved tables back; the retracing unmake used for
+    // Unmake returns to the tables of the ply before; the retracing unmake used for
     // moves taken back from the game record must reach the same state.
     makeMove(m);
     unmakeMoveRetraced();

@@ -31,6 +31,7 @@ bool hasMove(const char* text) {
 // Everything a refused FEN must leave as it was.
 struct Snapshot {
   std::unique_ptr<Position> board{new Position};
+  std::unique_ptr<BoardTables> tables{new BoardTables};
   std::unique_ptr<GameRecord[]> history{new GameRecord[GameHistorySize]};
   long top;
   int moves;
@@ -39,6 +40,7 @@ struct Snapshot {
   std::string fen;
   Snapshot() {
     std::memcpy(board.get(), &pos, sizeof pos);
+    *tables = *pos.tables;
     std::memcpy(history.get(), gameHistory, sizeof gameHistory);
     top = gameTop - gameHistory;
     moves = gameMoveTotal;
@@ -51,6 +53,7 @@ struct Snapshot {
   }
   bool unchanged() const {
     return std::memcmp(board.get(), &pos, sizeof pos) == 0 &&
+           std::memcmp(tables.get(), pos.tables, sizeof(BoardTables)) == 0 &&
            std::memcmp(history.get(), gameHistory, sizeof gameHistory) == 0 && top == gameTop - gameHistory &&
            moves == gameMoveTotal && options == optionFlags && search == searchFlags &&
            moveNumber == gameMoveNumber && side == gameSideToMove && fromSetUp == gameStartedFromSetUp &&
